@@ -1,0 +1,145 @@
+#include "frmCapi.h"
+
+#include "CallLine.h"
+#include "Clock.h"
+#include "MainWindowViews.h"
+#include "Profile.h"
+#include "Tray.h"
+#include "modCapi.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QTimer>
+#include <cerrno>
+#include <exception>
+#include <system_error>
+#include <unistd.h>
+
+frmCapi::frmCapi(modCapi &shared, Platform platform, QWidget *parent)
+    : QWidget(parent), m_data(shared), m_platform(std::move(platform)),
+      m_line(m_platform.capi, m_data.capi), m_lockKeys(m_platform.keyboard, m_data.lockKeys)
+{
+    setObjectName(QStringLiteral("frmCapi"));
+    setWindowTitle(QStringLiteral("Klingelwacht"));
+    createViews();
+    createTimer();
+}
+
+frmCapi::~frmCapi() = default;
+
+void frmCapi::createViews()
+{
+    m_views = std::make_unique<MainWindowViews>(*this);
+}
+
+void frmCapi::createTimer()
+{
+    // Runs from the window's creation; its first tick comes from the event loop, so
+    // always after Form_Load.
+    m_timer = new QTimer(this);
+    m_timer->setObjectName(QStringLiteral("Timer1"));
+    m_timer->setInterval(1000);
+    connect(m_timer, &QTimer::timeout, this, &frmCapi::Timer1_Timer);
+    m_timer->start();
+}
+
+void frmCapi::step(const char *name, const std::function<void()> &body)
+{
+    try {
+        body();
+    } catch (const std::exception &) {
+        // Start-up passes over a failing step and goes on with the next one.
+        m_skippedSteps.emplace_back(name);
+    }
+}
+
+void frmCapi::guarded(const std::function<void()> &handler)
+{
+    try {
+        handler();
+    } catch (const std::exception &e) {
+        m_platform.fatal(e.what());
+    } catch (...) {
+        m_platform.fatal("unbekannter Fehler");
+    }
+}
+
+void frmCapi::Form_Load()
+{
+    // The program's directory has no drive letter to switch to on this platform.
+    step("ChDir", [&] {
+        if (::chdir(m_platform.programDir.c_str()) != 0)
+            throw std::system_error(errno, std::generic_category(), m_platform.programDir);
+    });
+    step("SetupCallGrid", [&] { m_views->SetupCallGrid(); });
+    step("CAPI_REGISTER", [&] { m_line.registerApplication(); });
+    step("LISTEN_REQ", [&] { m_line.sendListenReq(); });
+    step("TrayTip", [&] { m_data.tray.setTip("<Kein Anruf>"); });
+    step("TrayAdd", [&] { m_platform.tray.add(m_data.tray); });
+    step("LogLoad", [&] { m_log.LogLoad(*m_views); });
+    const std::string iniFile = m_platform.programName + ".INI";
+    for (int i = 1; i <= 3; ++i) {
+        step("IniGet", [&] {
+            m_lockKeys.setMsn(
+                i, IniGet(iniFile, "Setup", "MSN" + std::to_string(i), m_platform.programDir));
+        });
+    }
+    step("StartMarker",
+         [&] { m_log.LogAppend(markerLine(m_platform.clock.localNow(), MarkerKind::Start)); });
+    step("CallCounter", [&] { m_callCounter = 0; });
+    step("ShowCallCount", [&] { m_views->ShowCallCount(m_callCounter); });
+}
+
+void frmCapi::Form_Unload()
+{
+    if (m_unloaded)
+        return;
+    m_unloaded = true;
+    m_timer->stop();
+    guarded([&] {
+        m_line.release();
+        m_platform.tray.remove(m_data.tray);
+        m_log.LogAppend(markerLine(m_platform.clock.localNow(), MarkerKind::End));
+    });
+}
+
+void frmCapi::Timer1_Timer()
+{
+    guarded([&] { Get_Capi_Message(); });
+}
+
+void frmCapi::Get_Capi_Message()
+{
+    m_line.Get_Capi_Message();
+}
+
+void frmCapi::mnuAnzeigen_Click()
+{
+    m_views->RestoreWindow();
+}
+
+void frmCapi::mnuBeenden_Click()
+{
+    close();
+}
+
+void frmCapi::Form_Resize()
+{
+    // Hidden only while the tray icon can bring the window back.
+    if ((windowState() & Qt::WindowMinimized) && m_platform.tray.isIconShown())
+        hide();
+}
+
+void frmCapi::changeEvent(QEvent *event)
+{
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::WindowStateChange)
+        Form_Resize();
+}
+
+void frmCapi::closeEvent(QCloseEvent *event)
+{
+    Form_Unload();
+    event->accept();
+    QCoreApplication::quit();
+}

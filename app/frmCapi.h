@@ -1,0 +1,84 @@
+#pragma once
+
+#include "CallLog.h"
+#include "CapiLine.h"
+#include "FatalError.h"
+#include "LockKeySignaller.h"
+
+#include <QWidget>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+class Capi;
+class Clock;
+class KeyboardSynth;
+class MainWindowViews;
+class QTimer;
+class Tray;
+struct modCapi;
+
+/// The platform services the window works with; main passes the real ones, tests fakes.
+struct Platform
+{
+    Capi &capi;
+    Tray &tray;
+    KeyboardSynth &keyboard;
+    const Clock &clock;
+    /// Directory of the executable; caller.log and the settings file lie there.
+    std::string programDir;
+    /// The executable's file name without extension (names the settings file).
+    std::string programName = "klingelwacht";
+    FatalErrorReporter fatal = reportFatalError;
+};
+
+/// The program's one window: its event handlers and the start-up and shutdown order.
+/// The work itself is done by the subsystems it holds.
+class frmCapi final : public QWidget
+{
+    Q_OBJECT
+public:
+    frmCapi(modCapi &shared, Platform platform, QWidget *parent = nullptr);
+    ~frmCapi() override;
+
+    void Form_Load();
+    void Form_Unload();
+    void Timer1_Timer();
+    void Get_Capi_Message();
+    void mnuAnzeigen_Click();
+    void mnuBeenden_Click();
+
+    MainWindowViews &views() { return *m_views; }
+    CallLog &callLog() { return m_log; }
+    LockKeySignaller &lockKeys() { return m_lockKeys; }
+    QTimer &Timer1() { return *m_timer; }
+    int callCounter() const { return m_callCounter; }
+    bool isUnloaded() const { return m_unloaded; }
+    /// Start-up steps that failed and were passed over, by name.
+    const std::vector<std::string> &skippedSteps() const { return m_skippedSteps; }
+
+protected:
+    void changeEvent(QEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    void createViews();
+    void createTimer();
+    void Form_Resize();
+    /// Runs one start-up step; a failing step is noted and passed over.
+    void step(const char *name, const std::function<void()> &body);
+    /// Runs an event handler; an error that escapes it is fatal.
+    void guarded(const std::function<void()> &handler);
+
+    modCapi &m_data;
+    Platform m_platform;
+    std::unique_ptr<MainWindowViews> m_views;
+    QTimer *m_timer = nullptr;
+    CapiLine m_line;
+    CallLog m_log;
+    LockKeySignaller m_lockKeys;
+    int m_callCounter = 0;
+    bool m_unloaded = false;
+    std::vector<std::string> m_skippedSteps;
+};

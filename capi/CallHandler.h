@@ -1,0 +1,11 @@
+#pragma once
+
+/// Receives the indications that concern calls. Each reads the fetched message through
+/// the CapiState's message and header, within the same tick.
+class CallHandler
+{
+public:
+    virtual ~CallHandler() = default;
+    virtual void onConnectInd() = 0;
+    virtual void onDisconnectInd() = 0;
+};

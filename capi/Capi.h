@@ -1,0 +1,28 @@
+#pragma once
+
+#include "CapiMessage.h"
+
+#include <cstdint>
+#include <span>
+
+/// The four CAPI 2.0 functions the program uses. Results are CAPI's 32-bit codes
+/// (0 = success). Implementations raise CapiUnavailable when there is no CAPI at all.
+class Capi
+{
+public:
+    virtual ~Capi() = default;
+
+    /// Registers the application; on success applId receives its identifier.
+    virtual std::uint32_t CAPI_REGISTER(std::uint32_t messageBufferSize,
+                                        std::uint32_t maxLogicalConnection,
+                                        std::uint32_t maxBDataBlocks, std::uint32_t maxBDataLen,
+                                        std::uint32_t &applId) = 0;
+    /// Hands one message to CAPI. The span holds exactly the message's bytes.
+    virtual std::uint32_t CAPI_PUT_MESSAGE(std::uint32_t applId,
+                                           std::span<const std::uint8_t> message) = 0;
+    /// Fetches one message without waiting; 0 when one was fetched. The message stays
+    /// valid until the next fetch.
+    virtual std::uint32_t CAPI_GET_MESSAGE(std::uint32_t applId, CapiMessage &message) = 0;
+    /// Ends the registration.
+    virtual std::uint32_t CAPI_RELEASE(std::uint32_t applId) = 0;
+};

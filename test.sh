@@ -1,0 +1,39 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds the program twice (warnings as errors; ASan+UBSan)
+# and runs every test of both builds through ctest.
+set -uo pipefail
+cd "$(dirname "$0")"
+source tools/packages.sh
+kw_install_packages || exit 1
+
+jobs=$(nproc)
+rc=0
+
+echo "== clang-format"
+mapfile -t sources < <(git ls-files '*.cpp' '*.h' 2>/dev/null || find . -name '*.cpp' -o -name '*.h')
+if ! clang-format-14 --dry-run --Werror "${sources[@]}"; then
+    echo "clang-format: files need formatting"
+    rc=1
+fi
+
+runtime=$(mktemp -d)
+chmod 700 "$runtime"
+trap 'rm -rf "$runtime"' EXIT
+export XDG_RUNTIME_DIR="$runtime"
+export QT_QPA_PLATFORM=offscreen
+unset DBUS_SESSION_BUS_ADDRESS
+
+echo "== ASan+UBSan build"
+cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DKW_WERROR=ON -DKW_SANITIZE=ON \
+    -DKW_BUILD_BENCH=OFF >/dev/null || exit 1
+cmake --build build-asan -j"$jobs" || exit 1
+echo "== ASan+UBSan tests"
+ASAN_OPTIONS=detect_leaks=0:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+    ctest --test-dir build-asan -j"$jobs" --output-on-failure --timeout 300 || rc=1
+
+echo "== Release build"
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKW_WERROR=ON >/dev/null || exit 1
+cmake --build build -j"$jobs" || exit 1
+echo "== Tests"
+ctest --test-dir build -j"$jobs" --output-on-failure --timeout 300 || rc=1
+exit $rc

@@ -1,0 +1,41 @@
+#include "Libcapi20Capi.h"
+
+#include "CapiLine.h"
+#include "CapiUnavailable.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+namespace {
+
+TEST(Libcapi20Capi, LibraryThatCannotBeLoadedRaises)
+{
+    Libcapi20Capi capi("libcapi20-does-not-exist.so.9");
+    std::uint32_t id = 0;
+    EXPECT_THROW(capi.CAPI_REGISTER(3072, 2, 7, 2048, id), CapiUnavailable);
+    CapiMessage m;
+    EXPECT_THROW(capi.CAPI_GET_MESSAGE(1, m), CapiUnavailable);
+}
+
+// With no controller and no remote peer configured, registration fails and the pump
+// finds nothing, tick after tick, without waiting.
+TEST(Libcapi20Capi, NoLineConfiguredRegistrationFailsAndTicksDoNothing)
+{
+    char tmpl[] = "/tmp/kw-home-XXXXXX";
+    const std::filesystem::path home = mkdtemp(tmpl);
+    setenv("HOME", home.c_str(), 1);
+
+    Libcapi20Capi capi;
+    CapiState state;
+    CapiLine line(capi, state);
+    EXPECT_NE(line.registerApplication(), 0u);
+    EXPECT_EQ(state.ApplID, 0u);
+    for (int i = 0; i < 3; ++i)
+        line.Get_Capi_Message();
+    line.release();
+    std::filesystem::remove_all(home);
+}
+
+} // namespace

@@ -1,0 +1,159 @@
+#include "frmCapi.h"
+
+#include "CapiMessages.h"
+#include "CapiUnavailable.h"
+#include "FakeCapi.h"
+#include "FakeClock.h"
+#include "FakeKeyboard.h"
+#include "FakeTray.h"
+#include "MainWindowViews.h"
+#include "modCapi.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QTimer>
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <sstream>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class ThrowingCapi final : public Capi
+{
+public:
+    std::uint32_t CAPI_REGISTER(std::uint32_t, std::uint32_t, std::uint32_t, std::uint32_t,
+                                std::uint32_t &) override
+    {
+        throw CapiUnavailable("no library");
+    }
+    std::uint32_t CAPI_PUT_MESSAGE(std::uint32_t, std::span<const std::uint8_t>) override
+    {
+        throw CapiUnavailable("no library");
+    }
+    std::uint32_t CAPI_GET_MESSAGE(std::uint32_t, CapiMessage &) override
+    {
+        throw CapiUnavailable("no library");
+    }
+    std::uint32_t CAPI_RELEASE(std::uint32_t) override { throw CapiUnavailable("no library"); }
+};
+
+std::string readFile(const fs::path &p)
+{
+    std::ifstream in(p, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+class frmCapiTest : public ::testing::Test
+{
+protected:
+    fs::path dir;
+    fs::path oldCwd = fs::current_path();
+    FakeCapi capi;
+    FakeTray tray;
+    FakeKeyboard keyboard;
+    FakeClock clock;
+    modCapi data;
+    std::vector<std::string> fatals;
+
+    void SetUp() override
+    {
+        char tmpl[] = "/tmp/kw-frm-XXXXXX";
+        dir = mkdtemp(tmpl);
+        capi.nextApplId = 3;
+    }
+    void TearDown() override
+    {
+        fs::current_path(oldCwd);
+        fs::remove_all(dir);
+    }
+    Platform platform(Capi &c)
+    {
+        return Platform{
+            c, tray, keyboard, clock, dir.string(), "klingelwacht", [this](const std::string &m) {
+                fatals.push_back(m);
+            }};
+    }
+};
+
+TEST_F(frmCapiTest, StartUpRegistersListensAddsTrayAndWritesStartMarker)
+{
+    frmCapi w(data, platform(capi));
+    w.Form_Load();
+    EXPECT_EQ(capi.registerCalls, 1);
+    EXPECT_EQ(data.capi.ApplID, 3u);
+    ASSERT_EQ(capi.puts.size(), 1u);
+    EXPECT_EQ(capi.puts[0][4], 0x05); // LISTEN_REQ
+    EXPECT_EQ(tray.calls, std::vector<std::string>{"add:<Kein Anruf>"});
+    EXPECT_EQ(readFile(dir / "caller.log"), "#  12-30-2000 - 14:05:09   Start\r\n");
+    EXPECT_EQ(w.views().Label1().text(), "Anrufe seit dem letzten Start: 0");
+    EXPECT_EQ(w.callCounter(), 0);
+    EXPECT_TRUE(w.skippedSteps().empty());
+}
+
+TEST_F(frmCapiTest, ShutdownReleasesRemovesTrayAndWritesEndMarkerOnce)
+{
+    frmCapi w(data, platform(capi));
+    w.Form_Load();
+    clock.advanceSecond();
+    w.Form_Unload();
+    w.Form_Unload();
+    EXPECT_EQ(capi.releaseCalls, 1);
+    EXPECT_EQ(capi.releasedApplId, 3u);
+    EXPECT_EQ(tray.calls.back(), "remove");
+    EXPECT_EQ(readFile(dir / "caller.log"), "#  12-30-2000 - 14:05:09   Start\r\n"
+                                            "#  12-30-2000 - 14:05:10   Ende\r\n");
+    EXPECT_TRUE(fatals.empty());
+}
+
+TEST_F(frmCapiTest, MissingCapiLibrarySkipsRegistrationAndIsFatalAtTheFirstTick)
+{
+    ThrowingCapi broken;
+    frmCapi w(data, platform(broken));
+    w.Form_Load();
+    EXPECT_EQ(w.skippedSteps(), (std::vector<std::string>{"CAPI_REGISTER", "LISTEN_REQ"}));
+    EXPECT_EQ(tray.calls, std::vector<std::string>{"add:<Kein Anruf>"});
+    EXPECT_TRUE(fs::exists(dir / "caller.log"));
+    EXPECT_TRUE(fatals.empty());
+    w.Timer1_Timer();
+    ASSERT_EQ(fatals.size(), 1u);
+    EXPECT_NE(fatals[0].find("no library"), std::string::npos);
+}
+
+TEST_F(frmCapiTest, TimerTicksEverySecondFromCreation)
+{
+    frmCapi w(data, platform(capi));
+    EXPECT_TRUE(w.Timer1().isActive());
+    EXPECT_EQ(w.Timer1().interval(), 1000);
+}
+
+TEST_F(frmCapiTest, MinimiseHidesWhileTheTrayIconIsShown)
+{
+    frmCapi w(data, platform(capi));
+    w.Form_Load();
+    w.show();
+    w.setWindowState(Qt::WindowMinimized);
+    QApplication::processEvents();
+    EXPECT_FALSE(w.isVisible());
+    w.mnuAnzeigen_Click();
+    EXPECT_TRUE(w.isVisible());
+    EXPECT_FALSE(w.windowState() & Qt::WindowMinimized);
+}
+
+TEST_F(frmCapiTest, MinimiseKeepsTheWindowWithoutATray)
+{
+    tray.available = false;
+    frmCapi w(data, platform(capi));
+    w.Form_Load();
+    w.show();
+    w.setWindowState(Qt::WindowMinimized);
+    QApplication::processEvents();
+    EXPECT_TRUE(w.isVisible());
+}
+
+} // namespace

@@ -1,0 +1,35 @@
+# Debian packages the build, the tests and the program need; sourced by run.sh and test.sh.
+KW_PACKAGES=(
+    cmake ninja-build g++ pkg-config
+    qt6-base-dev libgl-dev
+    libcapi20-dev libcapi20-3
+    libx11-dev libxtst-dev
+    libgtest-dev libgmock-dev libbenchmark-dev
+    clang-14 clang-format-14 libclang-rt-14-dev
+    xvfb xauth trayer xdotool x11-xserver-utils x11-utils imagemagick
+    locales
+)
+
+# Installs whatever of KW_PACKAGES is missing, through sudo when not root.
+kw_install_packages() {
+    local missing=()
+    local p
+    for p in "${KW_PACKAGES[@]}"; do
+        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+    done
+    if [ "${#missing[@]}" -gt 0 ]; then
+        local sudo=()
+        [ "$(id -u)" -eq 0 ] || sudo=(sudo)
+        echo "Installing: ${missing[*]}"
+        "${sudo[@]}" apt-get update -qq
+        DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+    fi
+    # German short date and time forms for the tests and the demo.
+    if ! locale -a 2>/dev/null | grep -qi '^de_DE\.utf-\?8$'; then
+        local sudo=()
+        [ "$(id -u)" -eq 0 ] || sudo=(sudo)
+        "${sudo[@]}" sed -i 's/^# *\(de_DE.UTF-8 UTF-8\)/\1/' /etc/locale.gen
+        grep -q '^de_DE.UTF-8 UTF-8' /etc/locale.gen || echo 'de_DE.UTF-8 UTF-8' | "${sudo[@]}" tee -a /etc/locale.gen >/dev/null
+        "${sudo[@]}" locale-gen >/dev/null
+    fi
+}

@@ -1,0 +1,98 @@
+#include "CallGridModel.h"
+
+CallGridModel::CallGridModel(QObject *parent) : QAbstractTableModel(parent) {}
+
+void CallGridModel::insertTop(std::string_view line)
+{
+    if (!m_bulk)
+        beginInsertRows({}, 0, 0);
+    m_history.insertTop(line);
+    if (!m_bulk)
+        endInsertRows();
+}
+
+void CallGridModel::removeLast()
+{
+    const int last = m_history.rowCount() - 1;
+    if (last < 0)
+        return;
+    if (!m_bulk)
+        beginRemoveRows({}, last, last);
+    m_history.removeLast();
+    if (!m_bulk)
+        endRemoveRows();
+}
+
+void CallGridModel::setHandling(int row, std::string_view text)
+{
+    m_history.setHandling(row, text);
+    if (!m_bulk)
+        emit dataChanged(index(row, 0), index(row, CallHistory::kColumns - 1));
+}
+
+void CallGridModel::setHeaderText(int column, const QString &text)
+{
+    m_headers.at(column) = text;
+    emit headerDataChanged(Qt::Horizontal, column, column);
+}
+
+void CallGridModel::setColumnAlignment(int column, Qt::Alignment alignment)
+{
+    m_alignments.at(column) = alignment;
+    if (m_history.rowCount() > 0)
+        emit dataChanged(index(0, column), index(m_history.rowCount() - 1, column));
+}
+
+void CallGridModel::beginBulkInsert()
+{
+    if (m_bulk)
+        return;
+    beginResetModel();
+    m_bulk = true;
+}
+
+void CallGridModel::endBulkInsert()
+{
+    if (!m_bulk)
+        return;
+    m_bulk = false;
+    endResetModel();
+}
+
+int CallGridModel::rowCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : m_history.rowCount();
+}
+
+int CallGridModel::columnCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : CallHistory::kColumns;
+}
+
+QVariant CallGridModel::data(const QModelIndex &index, int role) const
+{
+    if (!index.isValid() || index.row() >= m_history.rowCount())
+        return {};
+    if (role == Qt::DisplayRole) {
+        const std::string_view cell = m_history.cell(index.row(), index.column());
+        return QString::fromUtf8(cell.data(), static_cast<qsizetype>(cell.size()));
+    }
+    if (role == Qt::TextAlignmentRole) {
+        const Qt::Alignment set = m_alignments.at(index.column());
+        if (set)
+            return QVariant::fromValue(set);
+        const std::string_view cell = m_history.cell(index.row(), index.column());
+        bool isNumber = false;
+        QString::fromUtf8(cell.data(), static_cast<qsizetype>(cell.size())).toDouble(&isNumber);
+        return QVariant::fromValue(Qt::AlignVCenter | (isNumber ? Qt::AlignRight : Qt::AlignLeft));
+    }
+    return {};
+}
+
+QVariant CallGridModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (orientation == Qt::Horizontal && role == Qt::DisplayRole && section >= 0 &&
+        section < CallHistory::kColumns)
+        return m_headers.at(section);
+    return QAbstractTableModel::headerData(section, orientation, role);
+}

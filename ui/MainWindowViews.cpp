@@ -1,0 +1,138 @@
+#include "MainWindowViews.h"
+
+#include "CallGridModel.h"
+
+#include <QHeaderView>
+#include <QLabel>
+#include <QScreen>
+#include <QTableView>
+#include <QWidget>
+#include <cfenv>
+#include <cmath>
+
+namespace {
+
+const std::array<const char *, 5> kHeaders = {"Anrufer", "MSN", "Datum", "Zeit", "Rufbehandlung"};
+
+} // namespace
+
+int gridColumnWidthTwips(float gridWidthTwips, double fraction)
+{
+    // nearbyint follows the rounding mode, which is to-nearest-even unless changed.
+    std::fesetround(FE_TONEAREST);
+    return static_cast<int>(std::nearbyint(static_cast<double>(gridWidthTwips) * fraction));
+}
+
+MainWindowViews::MainWindowViews(QWidget &window)
+    : m_window(window), m_model(new CallGridModel(&window)), m_grid(new QTableView(&window)),
+      m_label(new QLabel(QStringLiteral("Anrufe seit dem letzten Start:"), &window))
+{
+    m_window.setFixedSize(toPixels(kClientWidthTwips), toPixels(kClientHeightTwips));
+
+    m_label->setObjectName(QStringLiteral("Label1"));
+    m_label->setGeometry(toPixels(120), toPixels(120), toPixels(3135), toPixels(255));
+
+    m_grid->setObjectName(QStringLiteral("grdAnrufe"));
+    m_grid->setGeometry(toPixels(120), toPixels(540), toPixels(7005), toPixels(2175));
+    m_grid->setModel(m_model);
+    m_grid->verticalHeader()->hide();
+    // Fixed row heights keep layout cost independent of the number of rows.
+    m_grid->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    m_grid->verticalHeader()->setDefaultSectionSize(m_grid->fontMetrics().height() + 4);
+    m_grid->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
+    m_grid->horizontalHeader()->setStretchLastSection(false);
+    m_grid->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_grid->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_grid->setWordWrap(false);
+
+    // The grid comes first among the members that take the focus.
+    m_grid->setFocus();
+}
+
+MainWindowViews::~MainWindowViews() = default;
+
+double MainWindowViews::twipsPerPixel() const
+{
+    const QScreen *screen = m_window.screen();
+    const double dpi = screen ? screen->logicalDotsPerInchX() : 96.0;
+    return dpi > 0 ? 1440.0 / dpi : 15.0;
+}
+
+int MainWindowViews::toPixels(int twips) const
+{
+    return static_cast<int>(std::lround(twips / twipsPerPixel()));
+}
+
+void MainWindowViews::SetupCallGrid()
+{
+    for (int col = 0; col < CallHistory::kColumns; ++col) {
+        // The width is read afresh for every column.
+        const float width = static_cast<float>(m_grid->width() * twipsPerPixel());
+        const int twips = gridColumnWidthTwips(width, kColumnFractions[col]);
+        m_columnWidthTwips[col] = twips;
+        m_grid->setColumnWidth(col, toPixels(twips));
+        if (col == 0)
+            m_model->setColumnAlignment(col, Qt::AlignLeft | Qt::AlignVCenter);
+        else if (col == 1)
+            m_model->setColumnAlignment(col, Qt::AlignHCenter | Qt::AlignTop);
+        m_model->setHeaderText(col, QString::fromLatin1(kHeaders[col]));
+    }
+}
+
+void MainWindowViews::GridInsertTop(std::string_view callLine)
+{
+    m_model->insertTop(callLine);
+}
+
+void MainWindowViews::GridSetHandling(int row, std::string_view text)
+{
+    m_model->setHandling(row - 1, text);
+}
+
+int MainWindowViews::GridRowCount() const
+{
+    return m_model->history().rowCount() + 1;
+}
+
+void MainWindowViews::GridRemoveLast()
+{
+    m_model->removeLast();
+}
+
+void MainWindowViews::ListAppendLine(std::string_view line)
+{
+    m_model->appendItem(line);
+}
+
+void MainWindowViews::ListReplaceItem(int index, std::string_view line)
+{
+    m_model->replaceItem(index, line);
+}
+
+int MainWindowViews::ListCount() const
+{
+    return m_model->history().itemCount();
+}
+
+void MainWindowViews::ShowCallCount(int count)
+{
+    m_label->setText(QStringLiteral("Anrufe seit dem letzten Start: ") + QString::number(count));
+}
+
+void MainWindowViews::RestoreWindow()
+{
+    m_window.setWindowState(m_window.windowState() & ~(Qt::WindowMinimized | Qt::WindowMaximized));
+    m_window.show();
+    m_window.raise();
+    m_window.activateWindow();
+}
+
+void MainWindowViews::beginBulkInsert()
+{
+    m_model->beginBulkInsert();
+}
+
+void MainWindowViews::endBulkInsert()
+{
+    m_model->endBulkInsert();
+}

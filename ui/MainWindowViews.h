@@ -1,0 +1,60 @@
+#pragma once
+
+#include "CallViews.h"
+
+#include <array>
+
+class CallGridModel;
+class QLabel;
+class QTableView;
+class QWidget;
+
+/// The call list window's visible members (Label1, grdAnrufe) and its hidden list
+/// lstAnrufe, laid out in twips on the given window, and the view operations on them.
+class MainWindowViews final : public CallViews
+{
+public:
+    /// Client area of the window in twips.
+    static constexpr int kClientWidthTwips = 7245;
+    static constexpr int kClientHeightTwips = 2850;
+    static constexpr std::array<double, 5> kColumnFractions = {0.2, 0.15, 0.15, 0.15, 0.32};
+
+    explicit MainWindowViews(QWidget &window);
+    ~MainWindowViews() override;
+
+    void SetupCallGrid() override;
+    void GridInsertTop(std::string_view callLine) override;
+    void GridSetHandling(int row, std::string_view text) override;
+    int GridRowCount() const override;
+    void GridRemoveLast() override;
+    void ListAppendLine(std::string_view line) override;
+    void ListReplaceItem(int index, std::string_view line) override;
+    int ListCount() const override;
+    void ShowCallCount(int count) override;
+    void RestoreWindow() override;
+    void beginBulkInsert() override;
+    void endBulkInsert() override;
+    using CallViews::GridSetHandling;
+
+    /// Twips per pixel at the screen's logical dpi (15 at 96 dpi).
+    double twipsPerPixel() const;
+    /// Column width in twips as SetupCallGrid computed it.
+    int columnWidthTwips(int column) const { return m_columnWidthTwips.at(column); }
+
+    CallGridModel &model() { return *m_model; }
+    QTableView &grdAnrufe() { return *m_grid; }
+    QLabel &Label1() { return *m_label; }
+
+private:
+    int toPixels(int twips) const;
+
+    QWidget &m_window;
+    CallGridModel *m_model;
+    QTableView *m_grid;
+    QLabel *m_label;
+    std::array<int, 5> m_columnWidthTwips{};
+};
+
+/// Width of a grid column: the grid's width (single precision) times the column's
+/// fraction, rounded to the nearest integer with halves to even.
+int gridColumnWidthTwips(float gridWidthTwips, double fraction);

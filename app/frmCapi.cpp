@@ -22,6 +22,7 @@ frmCapi::frmCapi(modCapi &shared, Platform platform, QWidget *parent)
     setObjectName(QStringLiteral("frmCapi"));
     setWindowTitle(QStringLiteral("Klingelwacht"));
     createViews();
+    createCallMonitor();
     createTimer();
 }
 
@@ -30,6 +31,14 @@ frmCapi::~frmCapi() = default;
 void frmCapi::createViews()
 {
     m_views = std::make_unique<MainWindowViews>(*this);
+}
+
+void frmCapi::createCallMonitor()
+{
+    m_monitor = std::make_unique<CallMonitor>(
+        CallMonitor::Parts{m_data.capi, m_data.calls, m_line, *m_views, m_lockKeys, m_platform.tray,
+                           m_data.tray, m_log, m_platform.clock, m_callCounter});
+    m_line.setCallHandler(m_monitor.get());
 }
 
 void frmCapi::createTimer()

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "CallLog.h"
+#include "CallMonitor.h"
 #include "CapiLine.h"
 #include "FatalError.h"
 #include "LockKeySignaller.h"
@@ -64,6 +65,7 @@ protected:
 
 private:
     void createViews();
+    void createCallMonitor();
     void createTimer();
     void Form_Resize();
     /// Runs one start-up step; a failing step is noted and passed over.
@@ -78,6 +80,7 @@ private:
     CapiLine m_line;
     CallLog m_log;
     LockKeySignaller m_lockKeys;
+    std::unique_ptr<CallMonitor> m_monitor;
     int m_callCounter = 0;
     bool m_unloaded = false;
     std::vector<std::string> m_skippedSteps;

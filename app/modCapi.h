@@ -1,5 +1,6 @@
 #pragma once
 
+#include "CallMonitor.h"
 #include "CapiState.h"
 #include "LockKeySignaller.h"
 #include "TrayRecord.h"
@@ -11,6 +12,7 @@
 struct modCapi
 {
     CapiState capi;
+    CallState calls;
     TrayRecord tray;
     LockKeyFlags lockKeys;
 };

@@ -1,0 +1,30 @@
+#pragma once
+
+#include "CapiRecords.h"
+
+#include <cstdint>
+#include <ctime>
+#include <string>
+#include <string_view>
+
+/// What a CONNECT_IND says about the call, as texts for the CallLine.
+struct DecodedCall
+{
+    std::string msn;    // digits of the Called party number
+    std::string caller; // digits of the Calling party number, or a substitute text
+};
+
+/// Decodes the called and calling party numbers of a CONNECT_IND's parameter text.
+/// Positions that did not arrive with the message are absent; digits that would
+/// corrupt a CallLine or the log are replaced by "?".
+DecodedCall decodeConnectInd(const ConnectIndRecord &record);
+
+/// A byte from the line as a character of a CallLine field: printable ASCII except the
+/// comma and the double quote (which would split a log record) passes, all else is "?".
+char safeDigit(std::uint8_t byte);
+
+/// The handling text that a DISCONNECT_IND's Reason maps to.
+std::string handlingText(std::int16_t reason);
+
+/// "caller TAB msn TAB date TAB time", date and time in the user's locale (%x, %X).
+std::string buildCallLine(const DecodedCall &call, const std::tm &when);

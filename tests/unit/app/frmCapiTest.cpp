@@ -125,6 +125,72 @@ TEST_F(frmCapiTest, MissingCapiLibrarySkipsRegistrationAndIsFatalAtTheFirstTick)
     EXPECT_NE(fatals[0].find("no library"), std::string::npos);
 }
 
+// An unwritable log loses the start marker and nothing else of the start-up.
+TEST_F(frmCapiTest, UnwritableLogSkipsOnlyTheStartMarker)
+{
+    fs::create_directory(dir / "caller.log");
+    frmCapi w(data, platform(capi));
+    w.Form_Load();
+    EXPECT_EQ(w.skippedSteps(), std::vector<std::string>{"StartMarker"});
+    EXPECT_EQ(capi.registerCalls, 1);
+    EXPECT_EQ(tray.calls, std::vector<std::string>{"add:<Kein Anruf>"});
+    EXPECT_EQ(w.views().Label1().text(), "Anrufe seit dem letzten Start: 0");
+}
+
+TEST_F(frmCapiTest, MissingProgramDirectorySkipsTheDirectoryChangeOnly)
+{
+    Platform p = platform(capi);
+    p.programDir = (dir / "gone").string();
+    fs::current_path(dir);
+    frmCapi w(data, std::move(p));
+    w.Form_Load();
+    ASSERT_FALSE(w.skippedSteps().empty());
+    EXPECT_EQ(w.skippedSteps().front(), "ChDir");
+    EXPECT_EQ(capi.registerCalls, 1);
+    EXPECT_TRUE(fs::exists(dir / "caller.log")); // the marker went to the current directory
+}
+
+TEST_F(frmCapiTest, TwoRunsWithoutCallsLogStartEndStartEnd)
+{
+    for (int run = 0; run < 2; ++run) {
+        modCapi fresh;
+        frmCapi w(fresh, platform(capi));
+        w.Form_Load();
+        w.Form_Unload();
+    }
+    EXPECT_EQ(readFile(dir / "caller.log"), "#  12-30-2000 - 14:05:09   Start\r\n"
+                                            "#  12-30-2000 - 14:05:09   Ende\r\n"
+                                            "#  12-30-2000 - 14:05:09   Start\r\n"
+                                            "#  12-30-2000 - 14:05:09   Ende\r\n");
+}
+
+// A call still ringing at the end is not logged; release, tray and marker still happen.
+TEST_F(frmCapiTest, ExitWhileACallRingsLeavesItOutOfTheLog)
+{
+    frmCapi w(data, platform(capi));
+    w.Form_Load();
+    capi.queueMessage(msg::connectInd(0x101, msg::callParams("345", "301")));
+    w.Timer1_Timer();
+    w.mnuBeenden_Click();
+    EXPECT_TRUE(w.isUnloaded());
+    EXPECT_EQ(capi.releaseCalls, 1);
+    EXPECT_EQ(tray.calls.back(), "remove");
+    EXPECT_EQ(readFile(dir / "caller.log"), "#  12-30-2000 - 14:05:09   Start\r\n"
+                                            "#  12-30-2000 - 14:05:09   Ende\r\n");
+}
+
+// Shutdown has no resume rule: a failing step is fatal and the later ones do not run.
+TEST_F(frmCapiTest, FailingShutdownStepIsFatalAndStopsTheShutdown)
+{
+    ThrowingCapi broken;
+    frmCapi w(data, platform(broken));
+    w.Form_Load();
+    w.Form_Unload();
+    EXPECT_EQ(fatals.size(), 1u);
+    EXPECT_EQ(tray.calls, std::vector<std::string>{"add:<Kein Anruf>"});
+    EXPECT_EQ(readFile(dir / "caller.log"), "#  12-30-2000 - 14:05:09   Start\r\n");
+}
+
 TEST_F(frmCapiTest, TimerTicksEverySecondFromCreation)
 {
     frmCapi w(data, platform(capi));

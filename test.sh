@@ -31,6 +31,12 @@ echo "== ASan+UBSan tests"
 ASAN_OPTIONS=detect_leaks=0:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
     ctest --test-dir build-asan -j"$jobs" --output-on-failure --timeout 300 || rc=1
 
+echo "== Fuzzing (libFuzzer, ASan+UBSan), ${KW_FUZZ_SECONDS:-60} s per target"
+CC=clang-14 CXX=clang++-14 cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DKW_FUZZ=ON -DKW_BUILD_BENCH=OFF -DKW_FUZZ_SECONDS="${KW_FUZZ_SECONDS:-60}" >/dev/null || exit 1
+cmake --build build-fuzz -j"$jobs" --target kw_fuzzers || exit 1
+ctest --test-dir build-fuzz -j"$jobs" --output-on-failure || rc=1
+
 echo "== Release build"
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKW_WERROR=ON >/dev/null || exit 1
 cmake --build build -j"$jobs" || exit 1

@@ -8,4 +8,6 @@ public:
     virtual ~CallHandler() = default;
     virtual void onConnectInd() = 0;
     virtual void onDisconnectInd() = 0;
+    /// The line was lost: the calls open at that moment will never be cleared.
+    virtual void onLineLost() {}
 };

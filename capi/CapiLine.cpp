@@ -1,36 +1,147 @@
 #include "CapiLine.h"
 
 #include "CallHandler.h"
+#include "CapiResult.h"
+#include "CapiUnavailable.h"
 
-CapiLine::CapiLine(Capi &capi, CapiState &state) : m_capi(capi), m_state(state) {}
+#include <cstdio>
+
+namespace {
+
+std::string hex(std::uint32_t value)
+{
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "0x%04X", value);
+    return buf;
+}
+
+} // namespace
+
+CapiLine::CapiLine(Capi &capi, CapiState &state, LineWatch::Clock clock)
+    : m_capi(capi), m_state(state), m_watch(std::move(clock))
+{}
 
 std::uint32_t CapiLine::registerApplication()
 {
-    return m_capi.CAPI_REGISTER(CapiState::kMessageBufferSize, CapiState::kMaxLogicalConnection,
-                                CapiState::kMaxBDataBlocks, CapiState::kMaxBDataLen,
-                                m_state.ApplID);
+    if (m_registered)
+        return CapiResult::NoError;
+    m_watch.noteAttempt();
+    std::uint32_t result = 0;
+    try {
+        result = m_capi.CAPI_REGISTER(CapiState::kMessageBufferSize,
+                                      CapiState::kMaxLogicalConnection, CapiState::kMaxBDataBlocks,
+                                      CapiState::kMaxBDataLen, m_state.ApplID);
+    } catch (const CapiUnavailable &e) {
+        m_unavailable = e.what();
+        throw;
+    }
+    m_unavailable.reset();
+    if (result != CapiResult::NoError) {
+        m_state.ApplID = 0;
+        m_watch.noteDown();
+        if (!m_toldDown) {
+            notice((m_everUp ? "CAPI-Verbindung verloren (" : "Keine CAPI-Verbindung (") +
+                   hex(result) + ")");
+            m_toldDown = true;
+        }
+        return result;
+    }
+    m_registered = true;
+    m_lost = false;
+    m_watch.noteUp();
+    return result;
 }
 
 std::uint32_t CapiLine::sendListenReq()
 {
+    if (!m_registered) {
+        if (m_unavailable)
+            throwUnavailable();
+        return CapiResult::IllegalApplId;
+    }
     fillListenReq(m_state.listenReq, m_state.ApplID);
-    return put(m_state.listenReq.bytes());
+    const std::uint32_t result = put(m_state.listenReq.bytes());
+    if (!m_lost && m_toldDown) {
+        notice(m_everUp ? "CAPI-Verbindung wieder hergestellt" : "CAPI-Verbindung hergestellt");
+        m_toldDown = false;
+    }
+    if (!m_lost)
+        m_everUp = true;
+    return result;
 }
 
 std::uint32_t CapiLine::release()
 {
-    return m_capi.CAPI_RELEASE(m_state.ApplID);
+    if (!m_registered) {
+        if (m_unavailable)
+            throwUnavailable();
+        return CapiResult::NoError;
+    }
+    m_registered = false;
+    m_watch.noteDown();
+    const std::uint32_t result = m_capi.CAPI_RELEASE(m_state.ApplID);
+    m_state.ApplID = 0;
+    return result;
 }
 
 std::uint32_t CapiLine::put(std::span<const std::uint8_t> message)
 {
-    return m_capi.CAPI_PUT_MESSAGE(m_state.ApplID, message);
+    if (!m_registered) {
+        if (m_unavailable)
+            throwUnavailable();
+        return CapiResult::IllegalApplId;
+    }
+    const std::uint32_t result = m_capi.CAPI_PUT_MESSAGE(m_state.ApplID, message);
+    noteResult(result);
+    return result;
+}
+
+void CapiLine::noteResult(std::uint32_t result)
+{
+    // Acted on after the handler has run, so that it never sees the ApplID change.
+    if (CapiResult::meansLineLost(result))
+        m_lost = true;
 }
 
 void CapiLine::Get_Capi_Message()
 {
-    if (m_capi.CAPI_GET_MESSAGE(m_state.ApplID, m_state.message) != 0)
+    if (!m_registered) {
+        if (m_unavailable)
+            throwUnavailable();
+        if (m_watch.isRetryDue())
+            reconnect();
         return;
+    }
+    const std::uint32_t result = m_capi.CAPI_GET_MESSAGE(m_state.ApplID, m_state.message);
+    noteResult(result);
+    if (result == CapiResult::NoError)
+        dispatch();
+    if (m_lost)
+        dropLine();
+}
+
+void CapiLine::dropLine()
+{
+    notice("CAPI-Verbindung verloren");
+    m_toldDown = true;
+    m_lost = false;
+    // The old registration is given back before any new one is made.
+    release();
+    if (m_handler)
+        m_handler->onLineLost();
+}
+
+void CapiLine::reconnect()
+{
+    if (registerApplication() != CapiResult::NoError)
+        return;
+    sendListenReq();
+    if (m_lost)
+        dropLine();
+}
+
+void CapiLine::dispatch()
+{
     // A message shorter than its header is not a message: dropped unread.
     if (!m_state.header.copyFrom(m_state.message))
         return;
@@ -59,4 +170,17 @@ void CapiLine::answerInfoInd()
         plci = readDword(params.data());
     fillInfoResp(m_state.infoResp, m_state.ApplID, plci, m_state.header.messageNumber);
     put(m_state.infoResp.bytes());
+}
+
+void CapiLine::notice(const std::string &text)
+{
+    if (m_notice)
+        m_notice(text);
+    else
+        std::fprintf(stderr, "Klingelwacht: %s\n", text.c_str());
+}
+
+void CapiLine::throwUnavailable() const
+{
+    throw CapiUnavailable(*m_unavailable);
 }

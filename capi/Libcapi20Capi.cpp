@@ -1,21 +1,33 @@
 #include "Libcapi20Capi.h"
 
+#include "CapiResult.h"
 #include "CapiUnavailable.h"
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <csignal>
 #include <cstring>
 #include <dlfcn.h>
+#include <poll.h>
+#include <sys/ioctl.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/time.h>
+#include <unistd.h>
 
 namespace {
 
-// Queue-empty answer of CAPI_GET_MESSAGE.
-constexpr std::uint32_t kQueueEmpty = 0x1104;
-// libcapi20 copies about 2 KiB from whatever pointer a put gets, so every put goes out
-// of a zeroed buffer at least this large.
+// capi20_put_message over TCP copies 2173 bytes from whatever pointer it gets, so every
+// put goes out of a zeroed buffer at least this large.
 constexpr std::size_t kPutBufferSize = 4096;
+// The library's own send buffer (SEND_BUFSIZ) less the frame header: a message that
+// announces more would be sent from beyond that buffer.
+constexpr std::size_t kMaxPutLength = 2176 - 3;
+// The library's receive buffers hold 128 + MaxSizeB3 bytes, never fewer than 2048.
+constexpr std::size_t kMinReceiveBuffer = 2048;
+constexpr std::uint8_t kFrameType = 0x80;
+constexpr std::uint32_t kIllegalMessage = 0x1102;
 
 class DlHandle
 {
@@ -34,6 +46,11 @@ private:
     void *m_handle;
 };
 
+std::size_t totalLength(const std::uint8_t *p)
+{
+    return static_cast<std::size_t>(p[0] | (p[1] << 8));
+}
+
 } // namespace
 
 struct Libcapi20Capi::Library
@@ -43,6 +60,7 @@ struct Libcapi20Capi::Library
     using PutFn = unsigned (*)(unsigned, unsigned char *);
     using GetFn = unsigned (*)(unsigned, unsigned char **);
     using WaitFn = unsigned (*)(unsigned, struct timeval *);
+    using FilenoFn = int (*)(unsigned);
     using TraceFn = void (*)(int);
 
     explicit Library(void *h) : handle(h) {}
@@ -53,6 +71,7 @@ struct Libcapi20Capi::Library
     PutFn capiPut = nullptr;
     GetFn capiGet = nullptr;
     WaitFn capiWait = nullptr;
+    FilenoFn capiFileno = nullptr;
     std::array<unsigned char, kPutBufferSize> putBuffer{};
 };
 
@@ -82,6 +101,7 @@ Libcapi20Capi::Library &Libcapi20Capi::library()
     lib->capiPut = reinterpret_cast<Library::PutFn>(sym("capi20_put_message"));
     lib->capiGet = reinterpret_cast<Library::GetFn>(sym("capi20_get_message"));
     lib->capiWait = reinterpret_cast<Library::WaitFn>(sym("capi20_waitformessage"));
+    lib->capiFileno = reinterpret_cast<Library::FilenoFn>(sym("capi20_fileno"));
     // The library traces every put to stderr unless told otherwise.
     if (void *trace = dlsym(h, "capi20ext_set_tracelevel"))
         reinterpret_cast<Library::TraceFn>(trace)(0);
@@ -89,6 +109,27 @@ Libcapi20Capi::Library &Libcapi20Capi::library()
     std::signal(SIGPIPE, SIG_IGN);
     m_library = std::move(lib);
     return *m_library;
+}
+
+bool Libcapi20Capi::isOwnRegistration(std::uint32_t applId) const
+{
+    return m_fd >= 0 && applId == m_applId;
+}
+
+bool Libcapi20Capi::holdsSlot() const
+{
+    // The library keeps ApplID -> descriptor in memory shared by every process on the
+    // machine, and over TCP the ApplID comes from the peer: another process that got the
+    // same ApplID from its own peer overwrites our entry.
+    return m_library->capiFileno(m_applId) == m_fd;
+}
+
+void Libcapi20Capi::forgetRegistration()
+{
+    m_applId = 0;
+    m_fd = -1;
+    m_isSocket = false;
+    m_stalledFetches = 0;
 }
 
 std::uint32_t Libcapi20Capi::CAPI_REGISTER(std::uint32_t /*messageBufferSize*/,
@@ -100,8 +141,15 @@ std::uint32_t Libcapi20Capi::CAPI_REGISTER(std::uint32_t /*messageBufferSize*/,
     unsigned id = 0;
     const unsigned result =
         lib.capiRegister(maxLogicalConnection, maxBDataBlocks, maxBDataLen, &id);
-    if (result == 0)
-        applId = id;
+    if (result != 0)
+        return result;
+    applId = id;
+    m_applId = id;
+    m_fd = lib.capiFileno(id);
+    struct stat st = {};
+    m_isSocket = m_fd >= 0 && fstat(m_fd, &st) == 0 && S_ISSOCK(st.st_mode);
+    m_receiveBufferSize = std::max<std::size_t>(128 + maxBDataLen, kMinReceiveBuffer);
+    m_stalledFetches = 0;
     return result;
 }
 
@@ -109,30 +157,115 @@ std::uint32_t Libcapi20Capi::CAPI_PUT_MESSAGE(std::uint32_t applId,
                                               std::span<const std::uint8_t> message)
 {
     Library &lib = library();
-    const std::size_t n = std::min(message.size(), lib.putBuffer.size());
+    if (isOwnRegistration(applId) && !holdsSlot())
+        return CapiResult::LineLost;
+    // The library sends as many bytes as the Total length says: never more than we have
+    // or than its own buffer holds.
+    if (message.size() < 8 || totalLength(message.data()) < 8 ||
+        totalLength(message.data()) > message.size() || totalLength(message.data()) > kMaxPutLength)
+        return kIllegalMessage;
     std::fill(lib.putBuffer.begin(), lib.putBuffer.end(), 0);
-    std::memcpy(lib.putBuffer.data(), message.data(), n);
+    std::memcpy(lib.putBuffer.data(), message.data(), std::min(message.size(), kPutBufferSize));
     return lib.capiPut(applId, lib.putBuffer.data());
 }
 
 std::uint32_t Libcapi20Capi::CAPI_GET_MESSAGE(std::uint32_t applId, CapiMessage &message)
 {
     Library &lib = library();
-    // capi20_get_message blocks on some transports: ask first, with a zero timeout.
+    if (isOwnRegistration(applId)) {
+        if (!holdsSlot())
+            return CapiResult::LineLost;
+        if (m_isSocket)
+            return fetchFrame(message);
+    }
+    // A local controller: the kernel hands over whole messages, one per read, and
+    // capi20_get_message may still block, so ask first with a zero timeout.
     struct timeval zero = {0, 0};
-    if (lib.capiWait(applId, &zero) != 0)
-        return kQueueEmpty;
+    const unsigned ready = lib.capiWait(applId, &zero);
+    if (ready != 0)
+        return ready;
     unsigned char *buf = nullptr;
     const unsigned result = lib.capiGet(applId, &buf);
-    if (result != 0 || buf == nullptr)
-        return result != 0 ? result : kQueueEmpty;
-    // The library hands over whole messages: the announced length is what it holds.
+    if (result != 0)
+        return result;
+    if (buf == nullptr)
+        return CapiResult::QueueEmpty;
+    const std::size_t bufferSize = m_receiveBufferSize ? m_receiveBufferSize : kMinReceiveBuffer;
     message.data = buf;
-    message.size = static_cast<std::size_t>(buf[0] | (buf[1] << 8));
+    message.size = std::min(totalLength(buf), bufferSize);
     return 0;
+}
+
+std::uint32_t Libcapi20Capi::fetchFrame(CapiMessage &message)
+{
+    int pending = 0;
+    if (ioctl(m_fd, FIONREAD, &pending) != 0)
+        return CapiResult::LineLost;
+    if (pending >= 3) {
+        std::uint8_t header[3];
+        if (recv(m_fd, header, sizeof header, MSG_PEEK | MSG_DONTWAIT) != 3)
+            return CapiResult::LineLost;
+        const std::size_t length = static_cast<std::size_t>(header[1] | (header[2] << 8));
+        // Anything else is not a frame start: the stream is out of step for good. A longer
+        // frame would overrun the library's reader.
+        if (header[0] != kFrameType || length > kMaxFrame)
+            return CapiResult::LineLost;
+        if (static_cast<std::size_t>(pending) >= 3 + length) {
+            m_stalledFetches = 0;
+            unsigned char *buf = nullptr;
+            const unsigned result = m_library->capiGet(m_applId, &buf);
+            if (result != 0)
+                return result;
+            if (buf == nullptr)
+                return CapiResult::QueueEmpty;
+            // The library copies the frame's bytes, cut to its receive buffer; behind them
+            // lies whatever an earlier message left there.
+            message.data = buf;
+            message.size = std::min(length, m_receiveBufferSize);
+            return 0;
+        }
+    }
+    if (isPeerGone(pending))
+        return CapiResult::LineLost;
+    // Part of a frame that never completes would keep the line silent for ever.
+    if (pending > 0 && ++m_stalledFetches >= kMaxStalledFetches)
+        return CapiResult::LineLost;
+    if (pending == 0)
+        m_stalledFetches = 0;
+    return CapiResult::QueueEmpty;
+}
+
+bool Libcapi20Capi::isPeerGone(int pending) const
+{
+    struct pollfd p = {m_fd, POLLIN | POLLRDHUP, 0};
+    if (poll(&p, 1, 0) < 0)
+        return errno != EINTR;
+    if (p.revents & (POLLRDHUP | POLLHUP | POLLERR | POLLNVAL))
+        return true;
+    if (pending == 0 && (p.revents & POLLIN)) {
+        char c = 0;
+        const ssize_t n = recv(m_fd, &c, 1, MSG_PEEK | MSG_DONTWAIT);
+        return n == 0 || (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR);
+    }
+    return false;
 }
 
 std::uint32_t Libcapi20Capi::CAPI_RELEASE(std::uint32_t applId)
 {
-    return library().capiRelease(applId);
+    Library &lib = library();
+    if (!isOwnRegistration(applId))
+        return lib.capiRelease(applId);
+    std::uint32_t result = 0;
+    if (holdsSlot()) {
+        result = lib.capiRelease(applId);
+        // Freed meanwhile by another process: the library closed nothing of ours.
+        if (result == CapiResult::IllegalApplId)
+            ::close(m_fd);
+    } else {
+        // The slot belongs to another process now; releasing it would close a descriptor
+        // of ours that is not the registration's.
+        ::close(m_fd);
+    }
+    forgetRegistration();
+    return result;
 }

@@ -2,14 +2,25 @@
 
 #include "Capi.h"
 
+#include <cstddef>
 #include <memory>
 #include <string>
 
 /// CAPI through Debian's libcapi20, loaded at run time so the program starts without it.
 /// Every call raises CapiUnavailable when the library cannot be loaded.
+///
+/// Over TCP (the library's "fritzbox" module) the adapter looks at the socket itself
+/// before each fetch: it fetches only a frame that is wholly there, so the library never
+/// blocks, and it reports CapiResult::LineLost when the peer has gone or the stream is out
+/// of step, both of which the library would hide as an empty queue.
 class Libcapi20Capi final : public Capi
 {
 public:
+    /// Largest frame the library's TCP reader can take (its stack buffer).
+    static constexpr std::size_t kMaxFrame = 4096;
+    /// Fetches in a row that find the same incomplete frame before it counts as lost.
+    static constexpr int kMaxStalledFetches = 10;
+
     explicit Libcapi20Capi(std::string libraryName = "libcapi20.so.3");
     ~Libcapi20Capi() override;
     Libcapi20Capi(const Libcapi20Capi &) = delete;
@@ -26,7 +37,19 @@ public:
 private:
     struct Library;
     Library &library();
+    bool isOwnRegistration(std::uint32_t applId) const;
+    bool holdsSlot() const;
+    std::uint32_t fetchFrame(CapiMessage &message);
+    bool isPeerGone(int pending) const;
+    void forgetRegistration();
 
     std::string m_libraryName;
     std::unique_ptr<Library> m_library;
+    // The registration this object made: its ApplID, the library's descriptor for it,
+    // whether that is a TCP socket, and the size of the library's receive buffers.
+    std::uint32_t m_applId = 0;
+    int m_fd = -1;
+    bool m_isSocket = false;
+    std::size_t m_receiveBufferSize = 0;
+    int m_stalledFetches = 0;
 };

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <chrono>
+#include <functional>
+
+/// Whether the CAPI line is up, and when a registration may be tried again: never more
+/// often than once per retry interval, counted from the previous attempt.
+class LineWatch
+{
+public:
+    using TimePoint = std::chrono::steady_clock::time_point;
+    using Clock = std::function<TimePoint()>;
+    static constexpr std::chrono::seconds kRetryInterval{30};
+
+    explicit LineWatch(Clock clock = {});
+
+    /// A registration is tried now.
+    void noteAttempt();
+    /// Registration and listen request went through.
+    void noteUp() { m_up = true; }
+    /// The registration failed, or the line was found lost.
+    void noteDown() { m_up = false; }
+
+    bool isUp() const { return m_up; }
+    /// Down, and the previous attempt (if any) lies at least the retry interval back.
+    bool isRetryDue() const;
+
+private:
+    Clock m_clock;
+    bool m_up = false;
+    bool m_attempted = false;
+    TimePoint m_lastAttempt{};
+};

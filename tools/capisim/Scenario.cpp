@@ -1,0 +1,214 @@
+#include "Scenario.h"
+
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+#include <map>
+#include <sstream>
+
+namespace capisim {
+
+namespace {
+
+using Args = std::vector<std::pair<std::string, std::string>>;
+
+std::uint32_t parseNumber(const std::string &text, std::uint32_t max, int line,
+                          const std::string &what)
+{
+    char *end = nullptr;
+    errno = 0;
+    const unsigned long long v = std::strtoull(text.c_str(), &end, 0);
+    if (text.empty() || *end != '\0' || errno != 0 || text[0] == '-' || v > max)
+        throw ScenarioError(line, "bad " + what + ": '" + text + "'");
+    return static_cast<std::uint32_t>(v);
+}
+
+double parseSeconds(const std::string &text, int line)
+{
+    char *end = nullptr;
+    const double v = std::strtod(text.c_str(), &end);
+    if (text.empty() || *end != '\0' || !std::isfinite(v) || v < 0 || v > 86400)
+        throw ScenarioError(line, "bad seconds: '" + text + "'");
+    return v;
+}
+
+Bytes parseHex(const std::string &text, int line)
+{
+    try {
+        return fromHex(text);
+    } catch (const std::invalid_argument &e) {
+        throw ScenarioError(line, e.what());
+    }
+}
+
+std::string parseDigits(const std::string &text, int line)
+{
+    if (text.size() > 40)
+        throw ScenarioError(line, "number too long: '" + text + "'");
+    return text;
+}
+
+/// key=value arguments; each key at most once and from the allowed set.
+std::map<std::string, std::string> keyValues(const std::vector<std::string> &tokens, int line,
+                                             std::initializer_list<const char *> allowed)
+{
+    std::map<std::string, std::string> out;
+    for (const auto &t : tokens) {
+        const auto eq = t.find('=');
+        if (eq == std::string::npos || eq == 0)
+            throw ScenarioError(line, "expected key=value, got '" + t + "'");
+        const std::string key = t.substr(0, eq);
+        bool ok = false;
+        for (const char *a : allowed)
+            ok = ok || key == a;
+        if (!ok)
+            throw ScenarioError(line, "unknown key '" + key + "'");
+        if (!out.emplace(key, t.substr(eq + 1)).second)
+            throw ScenarioError(line, "key '" + key + "' given twice");
+    }
+    return out;
+}
+
+std::uint32_t required(const std::map<std::string, std::string> &kv, const char *key,
+                       std::uint32_t max, int line)
+{
+    const auto it = kv.find(key);
+    if (it == kv.end())
+        throw ScenarioError(line, std::string("missing ") + key + "=");
+    return parseNumber(it->second, max, line, key);
+}
+
+void expectArgs(const std::vector<std::string> &args, std::size_t min, std::size_t max, int line,
+                const std::string &verb)
+{
+    if (args.size() < min || args.size() > max)
+        throw ScenarioError(line, "wrong number of arguments to " + verb);
+}
+
+} // namespace
+
+bool parseCommand(const std::string &text, int line, Command &command)
+{
+    std::istringstream in(text);
+    std::string verb;
+    if (!(in >> verb) || verb[0] == '#')
+        return false;
+    std::vector<std::string> args;
+    for (std::string t; in >> t;) {
+        if (t[0] == '#')
+            break;
+        args.push_back(t);
+    }
+    command = Command{};
+    command.line = line;
+
+    if (verb == "connect") {
+        const auto kv = keyValues(args, line,
+                                  {"plci", "cip", "called", "called-ton", "calling", "ton", "pi",
+                                   "called-raw", "calling-raw", "rest-raw"});
+        ConnectSpec s;
+        s.plci = required(kv, "plci", 0xffffffff, line);
+        for (const auto &[key, value] : kv) {
+            if (key == "cip")
+                s.cip = static_cast<std::uint16_t>(parseNumber(value, 0xffff, line, key));
+            else if (key == "called")
+                s.called = parseDigits(value, line);
+            else if (key == "called-ton")
+                s.calledTon = static_cast<std::uint8_t>(parseNumber(value, 0xff, line, key));
+            else if (key == "calling")
+                s.calling = parseDigits(value, line);
+            else if (key == "ton")
+                s.ton = static_cast<std::uint8_t>(parseNumber(value, 0xff, line, key));
+            else if (key == "pi")
+                s.pi = static_cast<std::uint8_t>(parseNumber(value, 0xff, line, key));
+            else if (key == "called-raw")
+                s.calledRaw = parseHex(value, line);
+            else if (key == "calling-raw")
+                s.callingRaw = parseHex(value, line);
+            else if (key == "rest-raw")
+                s.restRaw = parseHex(value, line);
+        }
+        command.kind = Command::Kind::Send;
+        command.bytes = connectInd(s);
+        if (command.bytes.size() > kMaxFrame)
+            throw ScenarioError(line, "message longer than 4096 bytes");
+    } else if (verb == "disconnect") {
+        const auto kv = keyValues(args, line, {"plci", "reason"});
+        command.kind = Command::Kind::Send;
+        command.bytes =
+            disconnectInd(required(kv, "plci", 0xffffffff, line),
+                          static_cast<std::uint16_t>(required(kv, "reason", 0xffff, line)));
+    } else if (verb == "info") {
+        const auto kv = keyValues(args, line, {"plci", "number"});
+        const auto n = kv.find("number");
+        command.kind = Command::Kind::Send;
+        command.bytes = infoInd(required(kv, "plci", 0xffffffff, line),
+                                n == kv.end() ? 0x0018
+                                              : static_cast<std::uint16_t>(parseNumber(
+                                                    n->second, 0xffff, line, "number")));
+    } else if (verb == "raw" || verb == "raw-stream") {
+        std::string hex;
+        for (const auto &a : args)
+            hex += a;
+        command.kind = verb == "raw" ? Command::Kind::Send : Command::Kind::SendStream;
+        command.bytes = parseHex(hex, line);
+        if (command.bytes.empty())
+            throw ScenarioError(line, verb + " needs bytes");
+        if (verb == "raw" && command.bytes.size() > kMaxFrame)
+            throw ScenarioError(line, "message longer than 4096 bytes");
+    } else if (verb == "sleep") {
+        expectArgs(args, 1, 1, line, verb);
+        command.kind = Command::Kind::Sleep;
+        command.seconds = parseSeconds(args[0], line);
+    } else if (verb == "wait-for") {
+        if (args.empty())
+            throw ScenarioError(line, "wait-for needs a message name");
+        command.kind = Command::Kind::WaitFor;
+        command.condition.name = args[0];
+        for (std::size_t i = 1; i < args.size(); ++i) {
+            const auto eq = args[i].find('=');
+            if (eq == std::string::npos || eq == 0)
+                throw ScenarioError(line, "expected key=value, got '" + args[i] + "'");
+            const std::string key = args[i].substr(0, eq);
+            const std::string value = args[i].substr(eq + 1);
+            if (key == "timeout")
+                command.seconds = parseSeconds(value, line);
+            else
+                command.condition.fields.emplace_back(key, value);
+        }
+    } else if (verb == "listen-info") {
+        expectArgs(args, 1, 1, line, verb);
+        command.kind = Command::Kind::ListenInfo;
+        command.info = static_cast<std::uint16_t>(parseNumber(args[0], 0xffff, line, "info"));
+    } else if (verb == "drop-connection") {
+        expectArgs(args, 0, 0, line, verb);
+        command.kind = Command::Kind::DropConnection;
+    } else if (verb == "restart") {
+        expectArgs(args, 0, 1, line, verb);
+        command.kind = Command::Kind::Restart;
+        command.seconds = args.empty() ? 0 : parseSeconds(args[0], line);
+    } else if (verb == "exit") {
+        expectArgs(args, 0, 0, line, verb);
+        command.kind = Command::Kind::Exit;
+    } else {
+        throw ScenarioError(line, "unknown command '" + verb + "'");
+    }
+    return true;
+}
+
+std::vector<Command> parseScenario(const std::string &text)
+{
+    std::vector<Command> out;
+    std::istringstream in(text);
+    std::string lineText;
+    int line = 0;
+    while (std::getline(in, lineText)) {
+        ++line;
+        Command c;
+        if (parseCommand(lineText, line, c))
+            out.push_back(std::move(c));
+    }
+    return out;
+}
+
+} // namespace capisim

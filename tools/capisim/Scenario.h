@@ -1,0 +1,51 @@
+#pragma once
+
+#include "Protocol.h"
+#include "Transcript.h"
+
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace capisim {
+
+/// One command of the scenario language (see README.md).
+struct Command
+{
+    enum class Kind {
+        Send,           // connect, disconnect, info, raw: one message to the application
+        SendStream,     // raw-stream: bytes as they are, no frame around them
+        Sleep,          // sleep <seconds>
+        WaitFor,        // wait-for <NAME> [key=value ...] [timeout=<seconds>]
+        ListenInfo,     // listen-info <value>: Info of the LISTEN_CONFs from now on
+        DropConnection, // closes every connection, keeps listening
+        Restart,        // restart [<seconds>]: also closes the port for that long
+        Exit,
+    };
+    Kind kind = Kind::Exit;
+    Bytes bytes;
+    /// Sleep and restart: how long; wait-for: timeout (negative: none).
+    double seconds = -1;
+    Condition condition;
+    std::uint16_t info = 0;
+    int line = 0;
+};
+
+class ScenarioError : public std::runtime_error
+{
+public:
+    ScenarioError(int line, const std::string &what)
+        : std::runtime_error("line " + std::to_string(line) + ": " + what), m_line(line)
+    {}
+    int line() const { return m_line; }
+
+private:
+    int m_line;
+};
+
+/// Parses one line; false for a blank or comment line. Raises ScenarioError.
+bool parseCommand(const std::string &text, int line, Command &command);
+/// Parses a whole scenario, one command a line.
+std::vector<Command> parseScenario(const std::string &text);
+
+} // namespace capisim

@@ -15,6 +15,8 @@ public:
     std::uint32_t nextApplId = 1;
     std::uint32_t registerResult = 0;
     std::uint32_t putResult = 0;
+    /// What a fetch answers while the queue is empty (a lost line answers otherwise).
+    std::uint32_t emptyResult = 0x1104;
     std::deque<std::vector<std::uint8_t>> queue;
     std::vector<std::vector<std::uint8_t>> puts;
     int registerCalls = 0;
@@ -41,7 +43,7 @@ public:
     {
         ++getCalls;
         if (queue.empty())
-            return 0x1104;
+            return emptyResult;
         // Exactly the message's bytes on the heap, so ASan sees any read past them.
         m_current = std::move(queue.front());
         queue.pop_front();

@@ -25,8 +25,13 @@ public:
     void setMsn(int i, std::string value);
     const std::string &msn(int i) const { return m_msn.at(i); }
 
-    /// The three checks for one incoming call, Num Lock, Caps Lock, Scroll Lock.
+    /// The three checks for one incoming call, Num Lock, Caps Lock, Scroll Lock: a key
+    /// whose setting matches and whose flag is still false is toggled, and its flag set.
     void signal(std::string_view calledNumber);
+
+    /// An empty called number never matches; an empty setting matches any other;
+    /// otherwise the setting must occur in the called number as it stands (case matters).
+    static bool matches(std::string_view setting, std::string_view calledNumber);
 
 private:
     KeyboardSynth &m_keyboard;

@@ -1,8 +1,214 @@
 #include "Profile.h"
 
-std::string IniGet(std::string, std::string_view, std::string_view, const std::string &)
+#include "ProfileText.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <exception>
+#include <fcntl.h>
+#include <memory>
+#include <optional>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+class FileDescriptor
 {
-    return {};
+public:
+    explicit FileDescriptor(int fd = -1) : m_fd(fd) {}
+    ~FileDescriptor() { reset(); }
+    FileDescriptor(const FileDescriptor &) = delete;
+    FileDescriptor &operator=(const FileDescriptor &) = delete;
+    FileDescriptor(FileDescriptor &&other) noexcept : m_fd(other.m_fd) { other.m_fd = -1; }
+    FileDescriptor &operator=(FileDescriptor &&other) noexcept
+    {
+        if (this != &other) {
+            reset();
+            m_fd = other.m_fd;
+            other.m_fd = -1;
+        }
+        return *this;
+    }
+
+    int get() const { return m_fd; }
+    bool isValid() const { return m_fd >= 0; }
+    /// Closes now and tells whether the close succeeded (it can report a lost write).
+    bool close()
+    {
+        const int fd = m_fd;
+        m_fd = -1;
+        return fd < 0 || ::close(fd) == 0;
+    }
+
+private:
+    void reset() noexcept
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+        m_fd = -1;
+    }
+
+    int m_fd;
+};
+
+struct FileContents
+{
+    std::string bytes;
+    struct stat info;
+};
+
+// A path with a NUL would name a different file once handed to the system.
+bool isUsablePath(const std::string &path)
+{
+    return !path.empty() && path.find('\0') == std::string::npos;
 }
 
-void IniDel(std::string, std::string_view, std::string_view, const std::string &) {}
+// The bytes of a regular file; nullopt when it is missing, unreadable, or something else
+// (a directory, a FIFO, a device). O_NONBLOCK keeps the open of a FIFO from waiting.
+std::optional<FileContents> readRegularFile(const std::string &path)
+{
+    FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+    if (!fd.isValid())
+        return std::nullopt;
+    FileContents file;
+    if (::fstat(fd.get(), &file.info) != 0 || !S_ISREG(file.info.st_mode))
+        return std::nullopt;
+    file.bytes.reserve(static_cast<std::size_t>(file.info.st_size));
+    char buffer[65536];
+    for (;;) {
+        const ssize_t n = ::read(fd.get(), buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return std::nullopt;
+        if (n == 0)
+            break;
+        file.bytes.append(buffer, static_cast<std::size_t>(n));
+    }
+    return file;
+}
+
+bool writeAll(int fd, const std::string &bytes)
+{
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        done += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+// Removes the temporary file unless it has been renamed over the original.
+class TempFileGuard
+{
+public:
+    explicit TempFileGuard(std::string path) : m_path(std::move(path)) {}
+    ~TempFileGuard()
+    {
+        if (!m_committed)
+            ::unlink(m_path.c_str());
+    }
+    TempFileGuard(const TempFileGuard &) = delete;
+    TempFileGuard &operator=(const TempFileGuard &) = delete;
+    void commit() { m_committed = true; }
+
+private:
+    std::string m_path;
+    bool m_committed = false;
+};
+
+std::string parentDirectory(const std::string &path)
+{
+    const std::size_t slash = path.rfind('/');
+    if (slash == std::string::npos)
+        return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// Replaces the file at path (already resolved, no symbolic link) by bytes: a temporary
+// file in the same directory, synced, then renamed over it, so that a crash leaves either
+// the old file or the new one, never half of it.
+void replaceFile(const std::string &path, const std::string &bytes, const struct stat &original)
+{
+    const std::string dir = parentDirectory(path);
+    // A short name of its own: the original's name plus a suffix could exceed NAME_MAX.
+    std::string tempPath = dir + "/.klingelwacht-ini.XXXXXX";
+    FileDescriptor fd(::mkostemp(tempPath.data(), O_CLOEXEC));
+    if (!fd.isValid())
+        return;
+    TempFileGuard guard(tempPath);
+    // Keep the original's permissions (mkostemp creates 0600) and, where allowed, owner.
+    if (::fchmod(fd.get(), original.st_mode & 07777) != 0)
+        return;
+    // Only root may give a file away; otherwise it becomes ours, as an editor's save does.
+    [[maybe_unused]] const int ownerKept = ::fchown(fd.get(), original.st_uid, original.st_gid);
+    if (!writeAll(fd.get(), bytes) || ::fsync(fd.get()) != 0 || !fd.close())
+        return;
+    if (::rename(tempPath.c_str(), path.c_str()) != 0)
+        return;
+    guard.commit();
+    FileDescriptor dirFd(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (dirFd.isValid())
+        ::fsync(dirFd.get());
+}
+
+// The file a symbolic link points to, so that a delete rewrites the file itself and
+// keeps the link; nullopt when the path leads nowhere.
+std::optional<std::string> realPath(const std::string &path)
+{
+    std::unique_ptr<char, decltype(&std::free)> resolved(::realpath(path.c_str(), nullptr),
+                                                         &std::free);
+    if (!resolved)
+        return std::nullopt;
+    return std::string(resolved.get());
+}
+
+} // namespace
+
+std::string IniGet(std::string IniDatei, std::string_view Gruppe, std::string_view Eintrag,
+                   const std::string &programDir)
+{
+    try {
+        const std::string path = ProfileText::resolveFileName(std::move(IniDatei), programDir);
+        if (!isUsablePath(path))
+            return {};
+        const std::optional<FileContents> file = readRegularFile(path);
+        if (!file)
+            return {};
+        return ProfileText::findValue(file->bytes, Gruppe, Eintrag);
+    } catch (const std::exception &) {
+        // Only std::bad_alloc can get here (a file larger than memory); a read that
+        // fails gives the empty text, like a missing key.
+        return {};
+    }
+}
+
+void IniDel(std::string IniDatei, std::string_view Gruppe, std::string_view Eintrag,
+            const std::string &programDir)
+{
+    try {
+        const std::string path = ProfileText::resolveFileName(std::move(IniDatei), programDir);
+        if (!isUsablePath(path))
+            return;
+        const std::optional<std::string> target = realPath(path);
+        if (!target)
+            return;
+        const std::optional<FileContents> file = readRegularFile(*target);
+        if (!file)
+            return;
+        const std::optional<std::string> rest =
+            ProfileText::removeKey(file->bytes, Gruppe, Eintrag);
+        if (!rest)
+            return;
+        replaceFile(*target, *rest, file->info);
+    } catch (const std::exception &) {
+        // Only std::bad_alloc can get here; the file is then left as it was (the
+        // temporary file's guard removes what was written).
+        return;
+    }
+}

@@ -1,0 +1,173 @@
+#include "ProfileText.h"
+
+namespace ProfileText {
+
+namespace {
+
+bool isBlank(char c)
+{
+    return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f';
+}
+
+std::string_view trimmed(std::string_view s)
+{
+    while (!s.empty() && isBlank(s.front()))
+        s.remove_prefix(1);
+    while (!s.empty() && isBlank(s.back()))
+        s.remove_suffix(1);
+    return s;
+}
+
+char asciiLower(char c)
+{
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+// Only ASCII letters fold: the file's encoding is unknown, and other bytes compare as they are.
+bool sameName(std::string_view a, std::string_view b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (asciiLower(a[i]) != asciiLower(b[i]))
+            return false;
+    }
+    return true;
+}
+
+enum class LineKind { Other, Section, Key };
+
+struct Line
+{
+    LineKind kind = LineKind::Other;
+    std::string_view name;
+    std::string_view value;
+};
+
+// One line without its "\n". Blank lines, ";" comments and key lines before any section
+// are all "Other" or keys that the caller ignores; a key line without "=" is a key with
+// an empty value, as the Windows profile functions read it.
+Line parseLine(std::string_view raw)
+{
+    const std::string_view t = trimmed(raw);
+    if (t.empty() || t.front() == ';')
+        return {};
+    if (t.front() == '[') {
+        const std::size_t close = t.rfind(']');
+        const std::string_view inner =
+            close == std::string_view::npos ? t.substr(1) : t.substr(1, close - 1);
+        return {LineKind::Section, trimmed(inner), {}};
+    }
+    const std::size_t eq = t.find('=');
+    if (eq == std::string_view::npos)
+        return {LineKind::Key, t, {}};
+    return {LineKind::Key, trimmed(t.substr(0, eq)), t.substr(eq + 1)};
+}
+
+bool isUtf8Continuation(char c)
+{
+    return (static_cast<unsigned char>(c) & 0xC0) == 0x80;
+}
+
+bool isUtf8Lead(char c)
+{
+    return (static_cast<unsigned char>(c) & 0xC0) == 0xC0;
+}
+
+// The value as a read gives it: up to a NUL (the value is a C text everywhere it goes),
+// blanks trimmed, one pair of enclosing quotes removed, at most MaxValueLength bytes.
+std::string cleanValue(std::string_view v)
+{
+    const std::size_t nul = v.find('\0');
+    if (nul != std::string_view::npos)
+        v = v.substr(0, nul);
+    v = trimmed(v);
+    if (v.size() >= 2 && v.front() == v.back() && (v.front() == '"' || v.front() == '\''))
+        v = v.substr(1, v.size() - 2);
+    if (v.size() > MaxValueLength) {
+        // Do not leave half a UTF-8 character at the end of the cut.
+        std::size_t n = MaxValueLength;
+        if (isUtf8Continuation(v[n])) {
+            std::size_t k = n;
+            while (k > 0 && n - k < 3 && isUtf8Continuation(v[k - 1]))
+                --k;
+            if (k > 0 && isUtf8Lead(v[k - 1]))
+                n = k - 1;
+        }
+        v = v.substr(0, n);
+    }
+    return std::string(v);
+}
+
+// Calls f(line without "\n", the line's bytes including its "\n") for every line.
+template<class F> void forEachLine(std::string_view text, F f)
+{
+    std::size_t pos = 0;
+    while (pos < text.size()) {
+        const std::size_t nl = text.find('\n', pos);
+        const std::size_t end = nl == std::string_view::npos ? text.size() : nl + 1;
+        const std::size_t contentEnd = nl == std::string_view::npos ? text.size() : nl;
+        if (!f(text.substr(pos, contentEnd - pos), text.substr(pos, end - pos)))
+            return;
+        pos = end;
+    }
+}
+
+} // namespace
+
+std::string resolveFileName(std::string IniDatei, const std::string &programDir)
+{
+    if (IniDatei.find('.') == std::string::npos)
+        IniDatei += ".INI";
+    if (IniDatei.find('/') != std::string::npos)
+        return IniDatei;
+    std::string path = programDir;
+    if (path.empty() || path.back() != '/')
+        path += '/';
+    return path + IniDatei;
+}
+
+// A section that appears twice is read as one: its keys are searched in file order,
+// so the first line of the key in the first such section that has it wins.
+std::string findValue(std::string_view text, std::string_view section, std::string_view key)
+{
+    bool inSection = false;
+    std::string result;
+    forEachLine(text, [&](std::string_view content, std::string_view) {
+        const Line line = parseLine(content);
+        if (line.kind == LineKind::Section) {
+            inSection = sameName(line.name, section);
+        } else if (line.kind == LineKind::Key && inSection && sameName(line.name, key)) {
+            result = cleanValue(line.value);
+            return false;
+        }
+        return true;
+    });
+    return result;
+}
+
+// Every line of the key goes, in every section of that name, so that a read after the
+// delete finds nothing.
+std::optional<std::string> removeKey(std::string_view text, std::string_view section,
+                                     std::string_view key)
+{
+    bool inSection = false;
+    bool removed = false;
+    std::string out;
+    out.reserve(text.size());
+    forEachLine(text, [&](std::string_view content, std::string_view whole) {
+        const Line line = parseLine(content);
+        if (line.kind == LineKind::Section)
+            inSection = sameName(line.name, section);
+        if (line.kind == LineKind::Key && inSection && sameName(line.name, key))
+            removed = true;
+        else
+            out.append(whole);
+        return true;
+    });
+    if (!removed)
+        return std::nullopt;
+    return out;
+}
+
+} // namespace ProfileText

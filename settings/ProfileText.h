@@ -1,0 +1,26 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+/// The text side of the settings file: where the file lies and what its lines mean.
+/// No file access here, so every rule can be tested on plain strings.
+namespace ProfileText {
+
+/// The longest value a read gives, as the Windows profile functions' 256-byte buffer did.
+inline constexpr std::size_t MaxValueLength = 255;
+
+/// The file an IniDatei names: ".INI" appended when it has no "." anywhere; placed in
+/// programDir (with exactly one "/" between) when it then has no "/" anywhere.
+std::string resolveFileName(std::string IniDatei, const std::string &programDir);
+
+/// Value of key in section within a file's bytes, or "" when there is none.
+std::string findValue(std::string_view text, std::string_view section, std::string_view key);
+
+/// The file's bytes without the lines of key in section, every other byte as it was;
+/// nullopt when there is no such line (so the caller need not rewrite the file).
+std::optional<std::string> removeKey(std::string_view text, std::string_view section,
+                                     std::string_view key);
+
+} // namespace ProfileText

@@ -1,0 +1,87 @@
+#include "X11KeyboardSynth.h"
+
+#include <X11/Xlib.h>
+#include <X11/extensions/XTest.h>
+#include <X11/keysym.h>
+#include <cstdio>
+
+namespace {
+
+struct KeyInfo
+{
+    KeySym keysym;
+    const char *name;
+};
+
+KeyInfo keyInfo(LockKey key)
+{
+    switch (key) {
+    case LockKey::NumLock:
+        return {XK_Num_Lock, "Num_Lock"};
+    case LockKey::CapsLock:
+        return {XK_Caps_Lock, "Caps_Lock"};
+    case LockKey::ScrollLock:
+        return {XK_Scroll_Lock, "Scroll_Lock"};
+    }
+    return {NoSymbol, "?"};
+}
+
+} // namespace
+
+void X11KeyboardSynth::DisplayCloser::operator()(_XDisplay *display) const noexcept
+{
+    XCloseDisplay(display);
+}
+
+X11KeyboardSynth::X11KeyboardSynth() = default;
+X11KeyboardSynth::~X11KeyboardSynth() = default;
+
+_XDisplay *X11KeyboardSynth::display()
+{
+    if (m_openTried)
+        return m_display.get();
+    m_openTried = true;
+    std::unique_ptr<_XDisplay, DisplayCloser> display(XOpenDisplay(nullptr));
+    if (!display) {
+        std::fputs("Klingelwacht: keine X-Anzeige (DISPLAY nicht gesetzt oder nicht "
+                   "erreichbar); die Feststelltasten werden nicht umgeschaltet.\n",
+                   stderr);
+        return nullptr;
+    }
+    int eventBase = 0;
+    int errorBase = 0;
+    int major = 0;
+    int minor = 0;
+    if (!XTestQueryExtension(display.get(), &eventBase, &errorBase, &major, &minor)) {
+        std::fputs("Klingelwacht: die X-Anzeige bietet kein XTest; die Feststelltasten "
+                   "werden nicht umgeschaltet.\n",
+                   stderr);
+        return nullptr;
+    }
+    m_display = std::move(display);
+    return m_display.get();
+}
+
+void X11KeyboardSynth::toggleLockKey(LockKey key)
+{
+    _XDisplay *dpy = display();
+    if (!dpy)
+        return;
+    const KeyInfo info = keyInfo(key);
+    const KeyCode code = XKeysymToKeycode(dpy, info.keysym);
+    if (code == 0) {
+        bool &said = m_missingKeySaid.at(static_cast<std::size_t>(key));
+        if (!said) {
+            std::fprintf(stderr,
+                         "Klingelwacht: die Tastaturbelegung hat keine Taste %s; sie wird "
+                         "nicht umgeschaltet.\n",
+                         info.name);
+            said = true;
+        }
+        return;
+    }
+    XTestFakeKeyEvent(dpy, code, True, CurrentTime);
+    XTestFakeKeyEvent(dpy, code, False, CurrentTime);
+    // Wait until the server has handled both events, so the LED has changed on return.
+    XSync(dpy, False);
+}

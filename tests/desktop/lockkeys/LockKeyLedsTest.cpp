@@ -1,0 +1,145 @@
+#include "LockKeySignaller.h"
+#include "X11KeyboardSynth.h"
+
+#include "ChildProcess.h"
+#include "XServer.h"
+
+#include <gtest/gtest.h>
+
+#include <X11/XKBlib.h>
+#include <X11/Xlib.h>
+#include <X11/extensions/XTest.h>
+#include <X11/keysym.h>
+#include <array>
+#include <chrono>
+#include <cstdlib>
+#include <memory>
+
+namespace {
+
+using namespace std::chrono_literals;
+
+struct DisplayCloser
+{
+    void operator()(Display *d) const noexcept { XCloseDisplay(d); }
+};
+using DisplayPtr = std::unique_ptr<Display, DisplayCloser>;
+
+struct Leds
+{
+    bool num = false;
+    bool caps = false;
+    bool scroll = false;
+    bool operator==(const Leds &) const = default;
+};
+
+std::ostream &operator<<(std::ostream &os, const Leds &l)
+{
+    return os << "{num " << l.num << ", caps " << l.caps << ", scroll " << l.scroll << "}";
+}
+
+// One private X server with a desktop's keymap, the test's own connection to read the
+// LEDs, and DISPLAY pointed at it for the adapter (which opens its connection lazily).
+class LockKeyLeds : public testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ChildProcess xmodmap;
+        // Xvfb's default keymap gives Scroll_Lock no modifier, so its LED never lights;
+        // desktop keymaps bind it to mod3.
+        xmodmap.start({"xmodmap", "-e", "add mod3 = Scroll_Lock"}, {server.displayEnv()});
+        ASSERT_EQ(xmodmap.wait(10s), 0);
+        ASSERT_EQ(::setenv("DISPLAY", server.display().c_str(), 1), 0);
+        own.reset(XOpenDisplay(server.display().c_str()));
+        ASSERT_TRUE(own);
+    }
+
+    bool led(const char *name)
+    {
+        XSync(own.get(), False);
+        Bool on = False;
+        const Atom atom = XInternAtom(own.get(), name, False);
+        EXPECT_TRUE(XkbGetNamedIndicator(own.get(), atom, nullptr, &on, nullptr, nullptr)) << name;
+        return on == True;
+    }
+    Leds leds() { return {led("Num Lock"), led("Caps Lock"), led("Scroll Lock")}; }
+
+    // Toggles a key through the test's own connection, to set up a starting state.
+    void pressOwn(KeySym sym)
+    {
+        const KeyCode code = XKeysymToKeycode(own.get(), sym);
+        XTestFakeKeyEvent(own.get(), code, True, CurrentTime);
+        XTestFakeKeyEvent(own.get(), code, False, CurrentTime);
+        XSync(own.get(), False);
+    }
+
+    XServer server;
+    DisplayPtr own;
+    X11KeyboardSynth keyboard;
+    LockKeyFlags flags;
+    LockKeySignaller signaller{keyboard, flags};
+};
+
+TEST_F(LockKeyLeds, MatchingCallTogglesItsLedOnce)
+{
+    signaller.setMsn(1, "45");
+    signaller.setMsn(2, "67");
+    signaller.setMsn(3, "89");
+    ASSERT_EQ(leds(), (Leds{false, false, false}));
+
+    signaller.signal("345");
+    EXPECT_EQ(leds(), (Leds{true, false, false}));
+    signaller.signal("345");
+    EXPECT_EQ(leds(), (Leds{true, false, false}));
+
+    signaller.signal("06789");
+    EXPECT_EQ(leds(), (Leds{true, true, true}));
+    signaller.signal("06789");
+    signaller.signal("4567890");
+    EXPECT_EQ(leds(), (Leds{true, true, true}));
+}
+
+TEST_F(LockKeyLeds, NoSettingsFirstCallTogglesAllThree)
+{
+    signaller.signal("");
+    EXPECT_EQ(leds(), (Leds{false, false, false}));
+    signaller.signal("4711");
+    EXPECT_EQ(leds(), (Leds{true, true, true}));
+    signaller.signal("4712");
+    EXPECT_EQ(leds(), (Leds{true, true, true}));
+}
+
+// A toggle, not a switch-on: a key that was on goes off.
+TEST_F(LockKeyLeds, KeyThatWasOnIsSwitchedOff)
+{
+    pressOwn(XK_Num_Lock);
+    pressOwn(XK_Scroll_Lock);
+    ASSERT_EQ(leds(), (Leds{true, false, true}));
+    signaller.signal("4711");
+    EXPECT_EQ(leds(), (Leds{false, true, false}));
+}
+
+// A keymap without the key: nothing happens, stderr says so once, the flag turns true.
+TEST_F(LockKeyLeds, KeyWithoutKeycode)
+{
+    const KeyCode code = XKeysymToKeycode(own.get(), XK_Scroll_Lock);
+    ASSERT_NE(code, 0);
+    ChildProcess xmodmap;
+    xmodmap.start({"xmodmap", "-e", "clear mod3", "-e", "keycode " + std::to_string(code) + " ="},
+                  {server.displayEnv()});
+    ASSERT_EQ(xmodmap.wait(10s), 0);
+
+    testing::internal::CaptureStderr();
+    signaller.signal("4711");
+    keyboard.toggleLockKey(LockKey::ScrollLock);
+    const std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(leds(), (Leds{true, true, false}));
+    EXPECT_EQ(flags.ScrollLockSignalled, -1);
+    const std::string said = "keine Taste Scroll_Lock";
+    const std::size_t first = err.find(said);
+    EXPECT_NE(first, std::string::npos) << err;
+    EXPECT_EQ(err.find(said, first + 1), std::string::npos) << err;
+}
+
+} // namespace

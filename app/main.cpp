@@ -1,22 +1,12 @@
 #include "Clock.h"
-#include "KeyboardSynth.h"
 #include "Libcapi20Capi.h"
 #include "QtSystemTray.h"
+#include "X11KeyboardSynth.h"
 #include "frmCapi.h"
 #include "modCapi.h"
 
 #include <QApplication>
 #include <QFileInfo>
-
-namespace {
-
-class NoKeyboard final : public KeyboardSynth
-{
-public:
-    void toggleLockKey(LockKey) override {}
-};
-
-} // namespace
 
 int main(int argc, char *argv[])
 {
@@ -27,7 +17,7 @@ int main(int argc, char *argv[])
     modCapi data;
     Libcapi20Capi capi;
     QtSystemTray tray{QIcon()};
-    NoKeyboard keyboard;
+    X11KeyboardSynth keyboard;
     SystemClock clock;
     Platform platform{
         capi,

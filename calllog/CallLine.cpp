@@ -10,3 +10,17 @@ std::string markerLine(const std::tm &time, MarkerKind kind)
                   kind == MarkerKind::Start ? "   Start" : "   Ende");
     return buf;
 }
+
+std::string joinCallLine(std::initializer_list<std::string_view> fields)
+{
+    std::string line;
+    bool firstField = true;
+    for (const std::string_view field : fields) {
+        if (!firstField)
+            line += '\t';
+        firstField = false;
+        for (const char c : field)
+            line += (c == '\t' || c == '\r' || c == '\n') ? ' ' : c;
+    }
+    return line;
+}

@@ -1,0 +1,32 @@
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
+
+class CallViews;
+struct ListRecord;
+
+/// Where the log's bytes come from: the file, or a buffer in tests.
+class ByteSource
+{
+public:
+    virtual ~ByteSource() = default;
+    /// Reads up to max bytes into dst; 0 at the end. Raises when reading fails.
+    virtual std::size_t readSome(char *dst, std::size_t max) = 0;
+};
+
+/// The text that a record puts into the grid and the list, as UTF-8, or nothing when
+/// the record is passed over (it is blank, or its first character is "#"). A record with
+/// fewer than four TABs gets "leer" and a TAB in front. The result may point into
+/// record.text or into scratch.
+std::optional<std::string_view> callRowText(const ListRecord &record, std::string &scratch);
+
+/// Reads the source to its end in large blocks and puts every call record into the grid
+/// (newest on top) and the list (file order), in one bulk insert. A failure of the source
+/// raises; the rows added before it stay.
+void fillViews(ByteSource &source, CallViews &views, std::size_t blockSize = 1 << 20);
+
+/// The last step of a load: the grid's empty row goes once it has 3 or more rows.
+void removeEmptyRow(CallViews &views);

@@ -1,0 +1,359 @@
+#include "CallLog.h"
+
+#include "CallLine.h"
+#include "ChildProcess.h"
+#include "LoadCases.h"
+#include "RecordingViews.h"
+
+#include <chrono>
+#include <csignal>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <future>
+#include <gtest/gtest.h>
+#include <sstream>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <system_error>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string readFile(const fs::path &p)
+{
+    std::ifstream in(p, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+void writeFile(const fs::path &p, const std::string &bytes)
+{
+    std::ofstream(p, std::ios::binary) << bytes;
+}
+
+std::size_t openFdCount()
+{
+    return static_cast<std::size_t>(std::distance(fs::directory_iterator("/proc/self/fd"), {}));
+}
+
+int exitCodeOf(pid_t pid)
+{
+    int status = 0;
+    if (::waitpid(pid, &status, 0) != pid)
+        return -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+class CallLogTest : public ::testing::Test
+{
+protected:
+    TempDir tmp;
+    fs::path path = fs::path(tmp.path()) / "caller.log";
+    std::vector<std::string> messages;
+
+    CallLog makeLog()
+    {
+        CallLog log(path.string());
+        log.setNotifier([this](const std::string &m) { messages.push_back(m); });
+        return log;
+    }
+    std::string failureMessage(int err) const
+    {
+        return "Anrufliste " + path.string() +
+               " kann nicht geschrieben werden: " + std::generic_category().message(err) +
+               ". Die Anrufe werden nachgetragen.";
+    }
+};
+
+// ---- LogAppend ----
+
+TEST_F(CallLogTest, AppendCreatesFileAndWritesLineAndCrLf)
+{
+    CallLog log = makeLog();
+    log.LogAppend(kLineA);
+    EXPECT_EQ(readFile(path), kLineA + "\r\n");
+    log.LogAppend(kLineB);
+    EXPECT_EQ(readFile(path), kLineA + "\r\n" + kLineB + "\r\n");
+}
+
+TEST_F(CallLogTest, AppendWritesBothMarkersExactly)
+{
+    std::tm t{};
+    t.tm_year = 100;
+    t.tm_mon = 11;
+    t.tm_mday = 30;
+    t.tm_hour = 14;
+    t.tm_min = 5;
+    t.tm_sec = 9;
+    CallLog log = makeLog();
+    log.LogAppend(markerLine(t, MarkerKind::Start));
+    log.LogAppend(markerLine(t, MarkerKind::End));
+    EXPECT_EQ(readFile(path),
+              "#  12-30-2000 - 14:05:09   Start\r\n#  12-30-2000 - 14:05:09   Ende\r\n");
+}
+
+TEST_F(CallLogTest, AppendAddsToExistingFile)
+{
+    writeFile(path, "old\r\n");
+    makeLog().LogAppend(kLineA);
+    EXPECT_EQ(readFile(path), "old\r\n" + kLineA + "\r\n");
+}
+
+TEST_F(CallLogTest, DefaultNameIsRelativeToCurrentDirectory)
+{
+    const fs::path old = fs::current_path();
+    fs::current_path(tmp.path());
+    CallLog log;
+    EXPECT_EQ(log.fileName(), "caller.log");
+    log.LogAppend("x");
+    fs::current_path(old);
+    EXPECT_EQ(readFile(path), "x\r\n");
+}
+
+// A line end inside the text must not make two lines of one call.
+TEST_F(CallLogTest, AppendKeepsOneLinePerCall)
+{
+    makeLog().LogAppend("a\r\n#b\nc");
+    EXPECT_EQ(readFile(path), "a  #b c\r\n");
+}
+
+TEST_F(CallLogTest, AppendRaisesWhenFileCannotBeWritten)
+{
+    fs::create_symlink("/dev/full", path);
+    CallLog log = makeLog();
+    try {
+        log.LogAppend("x");
+        FAIL() << "no error raised";
+    } catch (const std::system_error &e) {
+        EXPECT_EQ(e.code().value(), ENOSPC);
+    }
+}
+
+// Opening a FIFO for writing would wait for a reader; the append fails at once instead.
+TEST_F(CallLogTest, AppendToFifoWithoutReaderDoesNotBlock)
+{
+    ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
+    CallLog log = makeLog();
+    auto done = std::async(std::launch::async,
+                           [&] { EXPECT_THROW(log.LogAppend("x"), std::system_error); });
+    EXPECT_EQ(done.wait_for(std::chrono::seconds(5)), std::future_status::ready);
+}
+
+// Two processes append 1000 lines each; every line arrives whole, each writer's in order.
+TEST_F(CallLogTest, TwoWritersNeverInterleave)
+{
+    const int kLines = 1000;
+    std::vector<pid_t> pids;
+    for (const char tag : {'P', 'Q'}) {
+        const pid_t pid = ::fork();
+        ASSERT_GE(pid, 0);
+        if (pid == 0) {
+            CallLog log(path.string());
+            try {
+                for (int i = 0; i < kLines; ++i)
+                    log.LogAppend(std::string(1, tag) + std::to_string(i) + "\t" +
+                                  std::string(200, tag) + "\t345\t30.12.2000\t14:05:09\tx");
+            } catch (const std::exception &) {
+                ::_exit(1);
+            }
+            ::_exit(0);
+        }
+        pids.push_back(pid);
+    }
+    for (const pid_t pid : pids)
+        EXPECT_EQ(exitCodeOf(pid), 0);
+
+    std::istringstream in(readFile(path));
+    std::string line;
+    int next[2] = {0, 0};
+    int count = 0;
+    while (std::getline(in, line)) {
+        ASSERT_TRUE(line.ends_with("\t345\t30.12.2000\t14:05:09\tx\r")) << line;
+        const char tag = line.at(0);
+        ASSERT_TRUE(tag == 'P' || tag == 'Q') << line;
+        const int w = tag == 'P' ? 0 : 1;
+        EXPECT_EQ(line, std::string(1, tag) + std::to_string(next[w]) + "\t" +
+                            std::string(200, tag) + "\t345\t30.12.2000\t14:05:09\tx\r");
+        ++next[w];
+        ++count;
+    }
+    EXPECT_EQ(count, 2 * kLines);
+    EXPECT_EQ(next[0], kLines);
+    EXPECT_EQ(next[1], kLines);
+}
+
+// ---- kept lines ----
+
+// caller.log points at /dev/full: the lines are kept and said once; once the name is a
+// real file again, the kept lines and the next one arrive in order.
+TEST_F(CallLogTest, KeptLinesReachFileInOrderOnceWritable)
+{
+    fs::create_symlink("/dev/full", path);
+    CallLog log = makeLog();
+    EXPECT_FALSE(log.appendCallLine(kLineA));
+    EXPECT_FALSE(log.appendCallLine(kLineB));
+    EXPECT_EQ(log.keptLineCount(), 2u);
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0], failureMessage(ENOSPC));
+
+    fs::remove(path);
+    EXPECT_TRUE(log.appendCallLine(kLineC));
+    EXPECT_EQ(log.keptLineCount(), 0u);
+    EXPECT_EQ(readFile(path), kLineA + "\r\n" + kLineB + "\r\n" + kLineC + "\r\n");
+    EXPECT_EQ(messages.size(), 1u);
+
+    // A new run of failures is said again.
+    fs::remove(path);
+    fs::create_symlink("/dev/full", path);
+    EXPECT_FALSE(log.appendCallLine(kLineA));
+    EXPECT_EQ(messages.size(), 2u);
+}
+
+// Tests run as root, whom a read-only directory does not stop; a parent that is a
+// regular file stops everyone.
+TEST_F(CallLogTest, KeptLinesWhenParentIsNotADirectory)
+{
+    const fs::path parent = fs::path(tmp.path()) / "sub";
+    writeFile(parent, "");
+    CallLog log((parent / "caller.log").string());
+    std::vector<std::string> heard;
+    log.setNotifier([&](const std::string &m) { heard.push_back(m); });
+    EXPECT_FALSE(log.appendCallLine(kLineA));
+    ASSERT_EQ(heard.size(), 1u);
+    EXPECT_EQ(heard[0],
+              "Anrufliste " + (parent / "caller.log").string() +
+                  " kann nicht geschrieben werden: " + std::generic_category().message(ENOTDIR) +
+                  ". Die Anrufe werden nachgetragen.");
+    fs::remove(parent);
+    fs::create_directory(parent);
+    EXPECT_TRUE(log.appendCallLine(kLineB));
+    EXPECT_EQ(readFile(parent / "caller.log"), kLineA + "\r\n" + kLineB + "\r\n");
+}
+
+// The end marker must not overtake kept lines.
+TEST_F(CallLogTest, LogAppendWritesKeptLinesFirst)
+{
+    fs::create_symlink("/dev/full", path);
+    CallLog log = makeLog();
+    EXPECT_FALSE(log.appendCallLine(kLineA));
+    EXPECT_THROW(log.LogAppend("#  end"), std::system_error);
+    EXPECT_THROW(log.flushKeptLines(), std::system_error);
+    EXPECT_EQ(log.keptLineCount(), 1u);
+    fs::remove(path);
+    log.flushKeptLines();
+    log.LogAppend("#  end");
+    EXPECT_EQ(readFile(path), kLineA + "\r\n#  end\r\n");
+}
+
+// A write cut short (here by the file size limit) leaves no piece of the line behind.
+TEST_F(CallLogTest, ShortWriteIsRolledBack)
+{
+    writeFile(path, "0123456789");
+    const pid_t pid = ::fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        std::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit = {20, 20};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+        CallLog log(path.string());
+        log.setNotifier([](const std::string &) {});
+        const bool written = log.appendCallLine(std::string(30, 'x'));
+        ::_exit(!written && log.keptLineCount() == 1 ? 0 : 1);
+    }
+    EXPECT_EQ(exitCodeOf(pid), 0);
+    EXPECT_EQ(readFile(path), "0123456789");
+}
+
+// ---- LogLoad ----
+
+class CallLogLoadCases : public ::testing::TestWithParam<LoadCase>
+{
+};
+
+TEST_P(CallLogLoadCases, LoadsFile)
+{
+    TempDir tmp;
+    const fs::path path = fs::path(tmp.path()) / "caller.log";
+    writeFile(path, GetParam().bytes);
+    RecordingViews views;
+    CallLog(path.string()).LogLoad(views);
+    expectLoaded(views, GetParam().items);
+}
+
+INSTANTIATE_TEST_SUITE_P(CallLog, CallLogLoadCases, ::testing::ValuesIn(loadCases()),
+                         [](const auto &param) { return std::string(param.param.name); });
+
+TEST_F(CallLogTest, LoadWithoutFileKeepsEmptyRow)
+{
+    RecordingViews views;
+    makeLog().LogLoad(views);
+    expectLoaded(views, {});
+    EXPECT_FALSE(fs::exists(path));
+}
+
+TEST_F(CallLogTest, LoadTreatsDirectoryAsMissing)
+{
+    fs::create_directory(path);
+    RecordingViews views;
+    makeLog().LogLoad(views);
+    expectLoaded(views, {});
+}
+
+TEST_F(CallLogTest, LoadTreatsFifoAsMissingAndReturnsAtOnce)
+{
+    ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
+    RecordingViews views;
+    CallLog log = makeLog();
+    auto done = std::async(std::launch::async, [&] { log.LogLoad(views); });
+    if (done.wait_for(std::chrono::seconds(5)) != std::future_status::ready) {
+        // Release a reader that waits for a writer, so the test can end.
+        const int fd = ::open(path.c_str(), O_WRONLY | O_NONBLOCK);
+        if (fd >= 0)
+            ::close(fd);
+        FAIL() << "LogLoad blocked on a FIFO";
+    }
+    done.get();
+    expectLoaded(views, {});
+}
+
+TEST_F(CallLogTest, LoadFollowsSymlinkToRegularFile)
+{
+    const fs::path real = fs::path(tmp.path()) / "elsewhere.log";
+    writeFile(real, kLineA + "\r\n");
+    fs::create_symlink(real, path);
+    RecordingViews views;
+    makeLog().LogLoad(views);
+    expectLoaded(views, {kLineA});
+}
+
+// /proc/self/mem is a regular file whose first read fails (nothing is mapped at 0).
+TEST_F(CallLogTest, LoadRaisesOnReadFailureAndClosesFile)
+{
+    fs::create_symlink("/proc/self/mem", path);
+    RecordingViews views;
+    CallLog log = makeLog();
+    const std::size_t fdsBefore = openFdCount();
+    EXPECT_THROW(log.LogLoad(views), std::system_error);
+    EXPECT_EQ(openFdCount(), fdsBefore);
+    expectLoaded(views, {});
+}
+
+TEST_F(CallLogTest, LoadThenStartMarkerLeavesMarkerOutOfViews)
+{
+    writeFile(path, kLineA + "\r\n");
+    RecordingViews views;
+    CallLog log = makeLog();
+    log.LogLoad(views);
+    log.LogAppend("#  12-30-2000 - 14:05:09   Start");
+    expectLoaded(views, {kLineA});
+    RecordingViews again;
+    log.LogLoad(again);
+    expectLoaded(again, {kLineA});
+}
+
+} // namespace

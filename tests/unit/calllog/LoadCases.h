@@ -1,0 +1,88 @@
+#pragma once
+
+#include "RecordingViews.h"
+
+#include <gtest/gtest.h>
+#include <ostream>
+#include <string>
+#include <vector>
+
+/// A log's bytes and the list that loading it gives (file order). The grid shows the
+/// same lines newest first, or only its empty row when nothing was added.
+struct LoadCase
+{
+    const char *name;
+    std::string bytes;
+    std::vector<std::string> items;
+};
+
+inline void PrintTo(const LoadCase &c, std::ostream *os)
+{
+    *os << c.name;
+}
+
+inline const std::string kLineA = "0301234\t345\t30.12.2000\t14:05:09\tAnrufer hat aufgelegt";
+inline const std::string kLineB = "0897\t346\t31.12.2000\t08:00:00\tAngenommen am S0-Bus";
+inline const std::string kLineC = "017012\t345\t01.01.2001\t00:00:01\t34";
+
+inline std::vector<LoadCase> loadCases()
+{
+    const std::string crlf = "\r\n";
+    const std::string start = "#  12-30-2000 - 14:05:09   Start\r\n";
+    const std::string end = "#  12-30-2000 - 18:00:00   Ende\r\n";
+    const std::string longField(40000, 'x');
+    return {
+        {"ZeroBytes", "", {}},
+        {"OnlyMarkers", start + end + start, {}},
+        {"OneLine", start + kLineA + crlf, {kLineA}},
+        {"ThreeLinesInOrder",
+         kLineA + crlf + start + kLineB + crlf + kLineC + crlf,
+         {kLineA, kLineB, kLineC}},
+        {"LastLineWithoutLineEnd", kLineA + crlf + kLineB, {kLineA, kLineB}},
+        {"FiveTabsUnchanged", "a\tb\tc\td\te\tf\r\n", {"a\tb\tc\td\te\tf"}},
+        {"EmptyCallerGetsLeer",
+         "\t345\t30.12.2000\t14:05:09\tAnrufer hat aufgelegt\r\n",
+         {"leer\t345\t30.12.2000\t14:05:09\tAnrufer hat aufgelegt"}},
+        {"ThreeTabsGetLeer",
+         "0301\t345\t30.12.2000\t14:05:09\r\n",
+         {"leer\t0301\t345\t30.12.2000\t14:05:09"}},
+        {"NoTabGetsLeer", "hello\r\n", {"leer\thello"}},
+        {"HashFurtherOnHasNoEffect", "a#b\t1\t2\t3\t4\r\n", {"a#b\t1\t2\t3\t4"}},
+        {"HashAfterBlanksPassedOver",
+         "  \t#  01-01-2001 - 00:00:00   Start\r\n" + kLineA + crlf,
+         {kLineA}},
+        {"CommaMakesTwoRecords", "one,two\r\n", {"leer\tone", "leer\ttwo"}},
+        {"QuotedRecord", "\"a,b\tc\td\te\tf\"\r\n", {"a,b\tc\td\te\tf"}},
+        {"Windows1252Line",
+         "M\xFCller\t345\t30.12.2000\t14:05:09\tAnrufer hat aufgelegt\r\n",
+         {"M\xC3\xBCller\t345\t30.12.2000\t14:05:09\tAnrufer hat aufgelegt"}},
+        {"Utf8LineKept",
+         "M\xC3\xBCller\t345\t30.12.2000\t14:05:09\tx\r\n",
+         {"M\xC3\xBCller\t345\t30.12.2000\t14:05:09\tx"}},
+        {"BlankLinesPassedOver",
+         kLineA + "\r\n\r\n  \t \r\n" + kLineB + "\r\n,\r\n",
+         {kLineA, kLineB}},
+        {"ByteOrderMarkPassedOver", "\xEF\xBB\xBF" + start + kLineA + crlf, {kLineA}},
+        {"UnixLineEnds", kLineA + "\n" + kLineB + "\n", {kLineA, kLineB}},
+        // A TAB far beyond position 32767 is counted like any other.
+        {"VeryLongRecord",
+         longField + "\t1\t2\t3\t4\r\n" + kLineA + crlf,
+         {longField + "\t1\t2\t3\t4", kLineA}},
+    };
+}
+
+/// The views hold exactly the items in the list and, newest first, in the grid.
+inline void expectLoaded(const RecordingViews &views, const std::vector<std::string> &items)
+{
+    ASSERT_EQ(views.ListCount(), static_cast<int>(items.size()));
+    for (std::size_t i = 0; i < items.size(); ++i)
+        EXPECT_EQ(views.item(static_cast<int>(i)), items[i]) << "item " << i;
+    if (items.empty()) {
+        ASSERT_EQ(views.GridRowCount(), 2); // header and the empty row
+        EXPECT_EQ(views.row(1), "");
+        return;
+    }
+    ASSERT_EQ(views.GridRowCount(), static_cast<int>(items.size()) + 1);
+    for (std::size_t r = 0; r < items.size(); ++r)
+        EXPECT_EQ(views.row(static_cast<int>(r) + 1), items[items.size() - 1 - r]) << "row " << r;
+}

@@ -1,0 +1,141 @@
+#include "LogReader.h"
+#include "CallViews.h"
+#include "ListInput.h"
+#include "LoadCases.h"
+#include "RecordingViews.h"
+
+#include <algorithm>
+#include <gtest/gtest.h>
+#include <stdexcept>
+#include <string>
+
+namespace {
+
+/// Hands out a buffer in pieces of at most chunk bytes; raises once failAt bytes are out.
+class StringSource final : public ByteSource
+{
+public:
+    StringSource(std::string bytes, std::size_t chunk, std::size_t failAt = std::string::npos)
+        : m_bytes(std::move(bytes)), m_chunk(chunk), m_failAt(failAt)
+    {}
+    std::size_t readSome(char *dst, std::size_t max) override
+    {
+        if (m_pos >= m_failAt)
+            throw std::runtime_error("read failed");
+        const std::size_t n = std::min({max, m_chunk, m_bytes.size() - m_pos, m_failAt - m_pos});
+        m_bytes.copy(dst, n, m_pos);
+        m_pos += n;
+        return n;
+    }
+
+private:
+    std::string m_bytes;
+    std::size_t m_chunk;
+    std::size_t m_failAt;
+    std::size_t m_pos = 0;
+};
+
+/// Counts the bulk brackets around the recorded view calls.
+class BulkCountingViews final : public CallViews
+{
+public:
+    RecordingViews inner;
+    int begins = 0;
+    int ends = 0;
+    int insertsOutsideBulk = 0;
+
+    void SetupCallGrid() override {}
+    void GridInsertTop(std::string_view line) override
+    {
+        insertsOutsideBulk += begins == ends;
+        inner.GridInsertTop(line);
+    }
+    void GridSetHandling(int row, std::string_view text) override
+    {
+        inner.GridSetHandling(row, text);
+    }
+    int GridRowCount() const override { return inner.GridRowCount(); }
+    void GridRemoveLast() override { inner.GridRemoveLast(); }
+    void ListAppendLine(std::string_view line) override { inner.ListAppendLine(line); }
+    void ListReplaceItem(int index, std::string_view line) override
+    {
+        inner.ListReplaceItem(index, line);
+    }
+    int ListCount() const override { return inner.ListCount(); }
+    void ShowCallCount(int) override {}
+    void RestoreWindow() override {}
+    void beginBulkInsert() override { ++begins; }
+    void endBulkInsert() override { ++ends; }
+};
+
+class LogReaderCases : public ::testing::TestWithParam<LoadCase>
+{
+};
+
+// Every case read in one block, in pieces of 1 to 7 bytes, and into a buffer of 4 bytes
+// that has to grow: block borders must not change a record.
+TEST_P(LogReaderCases, FillsGridAndList)
+{
+    const LoadCase &c = GetParam();
+    for (const std::size_t chunk :
+         {std::size_t(1) << 30, std::size_t(1), std::size_t(2), std::size_t(3), std::size_t(7)}) {
+        for (const std::size_t block : {std::size_t(1) << 20, std::size_t(4)}) {
+            SCOPED_TRACE("chunk " + std::to_string(chunk) + " block " + std::to_string(block));
+            StringSource source(c.bytes, chunk);
+            RecordingViews views;
+            fillViews(source, views, block);
+            removeEmptyRow(views);
+            expectLoaded(views, c.items);
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(LogReader, LogReaderCases, ::testing::ValuesIn(loadCases()),
+                         [](const auto &param) { return std::string(param.param.name); });
+
+TEST(LogReader, InsertsInsideOneBulkInsertAndGridBeforeList)
+{
+    StringSource source(kLineA + "\r\n" + kLineB + "\r\n", 5);
+    BulkCountingViews views;
+    fillViews(source, views);
+    EXPECT_EQ(views.begins, 1);
+    EXPECT_EQ(views.ends, 1);
+    EXPECT_EQ(views.insertsOutsideBulk, 0);
+    const std::vector<std::string> expected = {
+        "GridInsertTop:" + kLineA, "ListAppendLine:" + kLineA, "GridInsertTop:" + kLineB,
+        "ListAppendLine:" + kLineB};
+    EXPECT_EQ(views.inner.calls, expected);
+}
+
+// A read that fails part-way keeps the rows read before it, closes the bulk insert and
+// raises; the half-read record is not added.
+TEST(LogReader, ReadFailureKeepsRowsSoFar)
+{
+    const std::string bytes = kLineA + "\r\n" + kLineB + "\r\n" + kLineC + "\r\n";
+    StringSource source(bytes, 16, kLineA.size() + 2 + kLineB.size() + 2 + 5);
+    BulkCountingViews views;
+    EXPECT_THROW(fillViews(source, views), std::runtime_error);
+    EXPECT_EQ(views.ends, 1);
+    removeEmptyRow(views.inner);
+    expectLoaded(views.inner, {kLineA, kLineB});
+}
+
+TEST(LogReader, CallRowTextRule)
+{
+    std::string scratch;
+    const auto text = [&](std::string_view bytes) {
+        std::size_t pos = 0;
+        ListRecord r;
+        EXPECT_EQ(readRecord(bytes, pos, true, r), ReadStatus::Record);
+        const auto t = callRowText(r, scratch);
+        return t ? std::string(*t) : std::string("<passed over>");
+    };
+    EXPECT_EQ(text("#x"), "<passed over>");
+    EXPECT_EQ(text("\"\""), "<passed over>");
+    EXPECT_EQ(text("a\tb\tc\td"), "leer\ta\tb\tc\td");
+    EXPECT_EQ(text("a\tb\tc\td\te"), "a\tb\tc\td\te");
+    EXPECT_EQ(text("\xE4\tb\tc\td\te"), "\xC3\xA4\tb\tc\td\te");
+    EXPECT_EQ(text("\xE4"), "leer\t\xC3\xA4");
+}
+
+} // namespace

@@ -234,6 +234,19 @@ TEST_F(CapiLineIntegration, RestartedPeerIsHealedTheSameWay)
     EXPECT_TRUE(line.isLineUp());
 }
 
+// A peer that refuses the registration: the library answers 0x1008 and leaves its probe
+// connection open; the next try after the interval goes out all the same.
+TEST_F(CapiLineIntegration, RefusedRegistrationIsTriedAgainAfterTheInterval)
+{
+    startWith("", {"--register-error", "0x1001"});
+    EXPECT_EQ(line.registerApplication(), CapiResult::RegOsResourceError);
+    EXPECT_FALSE(line.isLineUp());
+    now += 30s;
+    line.Get_Capi_Message();
+    EXPECT_EQ(sim.waitForEntry({"REGISTER", {}}, 1).has_value(), true);
+    EXPECT_FALSE(line.isLineUp());
+}
+
 class LateStartIntegration : public CapiLineIntegration
 {
 protected:

@@ -56,7 +56,8 @@ void fillViews(ByteSource &source, CallViews &views, std::size_t blockSize)
 {
     BulkInsert bulk(views);
     std::size_t capacity = blockSize;
-    auto buffer = std::make_unique<char[]>(capacity);
+    // Not zeroed: a small log touches only the pages it fills.
+    std::unique_ptr<char[]> buffer(new char[capacity]);
     std::size_t filled = 0;
     bool atEnd = false;
     bool first = true;
@@ -65,7 +66,7 @@ void fillViews(ByteSource &source, CallViews &views, std::size_t blockSize)
     while (!atEnd) {
         if (filled == capacity) {
             // One record longer than the buffer: make room for it.
-            auto bigger = std::make_unique<char[]>(capacity * 2);
+            std::unique_ptr<char[]> bigger(new char[capacity * 2]);
             std::memcpy(bigger.get(), buffer.get(), filled);
             buffer = std::move(bigger);
             capacity *= 2;

@@ -1,6 +1,8 @@
 #include "ListInput.h"
 
+#include <algorithm>
 #include <gtest/gtest.h>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -86,6 +88,49 @@ TEST(ListInput, AsksForMoreBytesInsideARecord)
     ASSERT_EQ(readRecord("abc\r\nd", pos, false, r), ReadStatus::Record);
     EXPECT_EQ(r.text, "abc");
     EXPECT_EQ(pos, 5u);
+}
+
+// Random texts without quotes, read by readRecord and by the rules written out plainly:
+// the wide scan must find the same delimiters, TABs and non-ASCII bytes at any position.
+TEST(ListInput, MatchesPlainRulesOnRandomText)
+{
+    const char alphabet[] = {'a', '7', '\t', ' ', ',', '\r', '\n', '\xE4'};
+    std::mt19937 rng(1);
+    for (int round = 0; round < 3000; ++round) {
+        std::string bytes(rng() % 90, 'a');
+        for (char &c : bytes)
+            c = rng() % 4 ? 'a' : alphabet[rng() % sizeof alphabet];
+
+        std::vector<ListRecord> expected;
+        std::size_t i = 0;
+        while (true) {
+            while (i < bytes.size() && (bytes[i] == ' ' || bytes[i] == '\t'))
+                ++i;
+            if (i == bytes.size())
+                break;
+            const std::size_t e = bytes.find_first_of(",\r\n", i);
+            ListRecord r;
+            r.text = std::string_view(bytes).substr(i, e == std::string::npos ? e : e - i);
+            r.tabs = static_cast<std::size_t>(std::count(r.text.begin(), r.text.end(), '\t'));
+            r.ascii = r.text.find('\xE4') == std::string_view::npos;
+            expected.push_back(r);
+            if (e == std::string::npos)
+                break;
+            i = e + (bytes.compare(e, 2, "\r\n") == 0 ? 2 : 1);
+        }
+
+        std::size_t pos = 0;
+        ListRecord r;
+        std::size_t k = 0;
+        while (readRecord(bytes, pos, true, r) == ReadStatus::Record) {
+            ASSERT_LT(k, expected.size());
+            EXPECT_EQ(r.text, expected[k].text);
+            EXPECT_EQ(r.tabs, expected[k].tabs);
+            EXPECT_EQ(r.ascii, expected[k].ascii);
+            ++k;
+        }
+        EXPECT_EQ(k, expected.size());
+    }
 }
 
 } // namespace

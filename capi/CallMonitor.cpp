@@ -60,7 +60,8 @@ void CallMonitor::onDisconnectInd()
         m.views.GridSetHandling(row, handling);
         const std::string completed = call.line + '\t' + handling;
         m.views.ListReplaceItem(call.listIndex, completed);
-        m.log.LogAppend(completed);
+        // Never raises: a line that cannot be written now is kept and written later.
+        m.log.appendCallLine(completed);
 
         ++m.callCounter;
         if (m.callCounter > 100000)
@@ -70,4 +71,9 @@ void CallMonitor::onDisconnectInd()
 
     fillDisconnectResp(m.capi.disconnectResp, m.capi.ApplID, plci, number);
     m.line.put(m.capi.disconnectResp.bytes());
+}
+
+void CallMonitor::onLineLost()
+{
+    m.calls.open.clear();
 }

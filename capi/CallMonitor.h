@@ -61,6 +61,8 @@ public:
 
     void onConnectInd() override;
     void onDisconnectInd() override;
+    /// Calls open when the line went down never complete: they are forgotten.
+    void onLineLost() override;
 
 private:
     Parts m;

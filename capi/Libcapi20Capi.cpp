@@ -9,6 +9,8 @@
 #include <csignal>
 #include <cstring>
 #include <dlfcn.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
@@ -148,6 +150,12 @@ std::uint32_t Libcapi20Capi::CAPI_REGISTER(std::uint32_t /*messageBufferSize*/,
     m_fd = lib.capiFileno(id);
     struct stat st = {};
     m_isSocket = m_fd >= 0 && fstat(m_fd, &st) == 0 && S_ISSOCK(st.st_mode);
+    if (m_isSocket) {
+        // Responses are small and answer the peer at once; Nagle would hold each behind
+        // the peer's delayed ACK for up to 40 ms.
+        const int one = 1;
+        setsockopt(m_fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    }
     m_receiveBufferSize = std::max<std::size_t>(128 + maxBDataLen, kMinReceiveBuffer);
     m_stalledFetches = 0;
     return result;

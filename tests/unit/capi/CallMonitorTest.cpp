@@ -190,6 +190,36 @@ TEST_F(CallMonitorTest, NewCallOnAnOpenPlciReplacesIt)
     EXPECT_EQ(views.row(2), kLineA); // the replaced call keeps no handling text
 }
 
+// After the line was lost, the clearing of a call from before cannot be trusted.
+TEST_F(CallMonitorTest, CallsOpenWhenTheLineWasLostAreNotLogged)
+{
+    deliver(msg::connectInd(0x101, msg::callParams("345", "301")));
+    monitor->onLineLost();
+    deliver(msg::disconnectInd(0x101, 0x3490));
+    EXPECT_FALSE(fs::exists(dir / "caller.log"));
+    EXPECT_EQ(counter, 0);
+}
+
+// A clearing while the log cannot be written still answers CAPI and loses no line.
+TEST_F(CallMonitorTest, UnwritableLogKeepsTheLineAndTheAnswerGoesOut)
+{
+    std::vector<std::string> notices;
+    log->setNotifier([&](const std::string &m) { notices.push_back(m); });
+    fs::create_symlink("/dev/full", dir / "caller.log");
+    deliver(msg::connectInd(0x101, msg::callParams("345", "301")));
+    deliver(msg::disconnectInd(0x101, 0x3490));
+    EXPECT_EQ(capi.puts.size(), 2u);
+    EXPECT_EQ(counter, 1);
+    EXPECT_EQ(log->keptLineCount(), 1u);
+    EXPECT_EQ(notices.size(), 1u);
+
+    fs::remove(dir / "caller.log");
+    deliver(msg::connectInd(0x102, msg::callParams("345", "302")));
+    deliver(msg::disconnectInd(0x102, 0x349A));
+    EXPECT_EQ(logText(), kLineA + "\tAnrufer hat aufgelegt\r\n"
+                                  "0302\t345\t12/30/00\t14:05:09\tAngenommen am S0-Bus\r\n");
+}
+
 TEST_F(CallMonitorTest, RowsLoadedFromTheLogDoNotShiftCallRows)
 {
     views.GridInsertTop("old\t1\t2\t3\t4");

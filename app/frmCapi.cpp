@@ -3,12 +3,14 @@
 #include "CallLine.h"
 #include "Clock.h"
 #include "MainWindowViews.h"
+#include "PopupMenu.h"
 #include "Profile.h"
 #include "Tray.h"
 #include "modCapi.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QCursor>
 #include <QTimer>
 #include <cerrno>
 #include <exception>
@@ -24,6 +26,7 @@ frmCapi::frmCapi(modCapi &shared, Platform platform, QWidget *parent)
     createViews();
     createCallMonitor();
     createTimer();
+    createMenu();
 }
 
 frmCapi::~frmCapi() = default;
@@ -50,6 +53,15 @@ void frmCapi::createTimer()
     m_timer->setInterval(1000);
     connect(m_timer, &QTimer::timeout, this, &frmCapi::Timer1_Timer);
     m_timer->start();
+}
+
+void frmCapi::createMenu()
+{
+    m_popup = new PopupMenu(this);
+    connect(m_popup->mnuAnzeigen(), &QAction::triggered, this, &frmCapi::mnuAnzeigen_Click);
+    connect(m_popup->mnuBeenden(), &QAction::triggered, this, &frmCapi::mnuBeenden_Click);
+    m_openPopup = [this](const QPoint &pos) { m_popup->popUpAt(pos); };
+    m_platform.tray.setCallback([this](int code) { guarded([&] { Picture1_MouseMove(code); }); });
 }
 
 void frmCapi::step(const char *name, const std::function<void()> &body)
@@ -130,6 +142,14 @@ void frmCapi::mnuAnzeigen_Click()
 void frmCapi::mnuBeenden_Click()
 {
     close();
+}
+
+void frmCapi::Picture1_MouseMove(int code)
+{
+    if (code == Tray::RightButtonDown)
+        m_openPopup(QCursor::pos());
+    if (code == Tray::LeftButtonDown || code == Tray::LeftDoubleClick)
+        m_views->RestoreWindow();
 }
 
 void frmCapi::Form_Resize()

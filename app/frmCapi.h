@@ -16,6 +16,8 @@ class Capi;
 class Clock;
 class KeyboardSynth;
 class MainWindowViews;
+class PopupMenu;
+class QPoint;
 class QTimer;
 class Tray;
 struct modCapi;
@@ -49,11 +51,20 @@ public:
     void Get_Capi_Message();
     void mnuAnzeigen_Click();
     void mnuBeenden_Click();
+    /// The tray's notification with its mouse message code: 0x204 opens mnuPopUp at the
+    /// pointer, 0x201 and 0x203 run RestoreWindow, any other code does nothing.
+    void Picture1_MouseMove(int code);
 
     MainWindowViews &views() { return *m_views; }
     CallLog &callLog() { return m_log; }
     LockKeySignaller &lockKeys() { return m_lockKeys; }
     QTimer &Timer1() { return *m_timer; }
+    PopupMenu &mnuPopUp() { return *m_popup; }
+    /// Replaces how Picture1_MouseMove opens mnuPopUp (tests count instead of blocking).
+    void setPopupOpener(std::function<void(const QPoint &)> opener)
+    {
+        m_openPopup = std::move(opener);
+    }
     int callCounter() const { return m_callCounter; }
     bool isUnloaded() const { return m_unloaded; }
     /// Start-up steps that failed and were passed over, by name.
@@ -67,6 +78,7 @@ private:
     void createViews();
     void createCallMonitor();
     void createTimer();
+    void createMenu();
     void Form_Resize();
     /// Runs one start-up step; a failing step is noted and passed over.
     void step(const char *name, const std::function<void()> &body);
@@ -77,6 +89,8 @@ private:
     Platform m_platform;
     std::unique_ptr<MainWindowViews> m_views;
     QTimer *m_timer = nullptr;
+    PopupMenu *m_popup = nullptr;
+    std::function<void(const QPoint &)> m_openPopup;
     CapiLine m_line;
     CallLog m_log;
     LockKeySignaller m_lockKeys;

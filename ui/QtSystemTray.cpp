@@ -2,69 +2,95 @@
 
 #include "TrayRecord.h"
 
-#include <QSystemTrayIcon>
+#include <QMenu>
+#include <iostream>
+
+namespace {
+
+QString fromUtf8(std::string_view text)
+{
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+} // namespace
 
 QtSystemTray::QtSystemTray(QIcon icon, QObject *parent) : QObject(parent), m_icon(std::move(icon))
 {}
 
 QtSystemTray::~QtSystemTray() = default;
 
+std::optional<int> QtSystemTray::mouseCode(QSystemTrayIcon::ActivationReason reason)
+{
+    // Qt reports presses and double clicks only; releases and moves never arrive.
+    switch (reason) {
+    case QSystemTrayIcon::Trigger:
+        return LeftButtonDown;
+    case QSystemTrayIcon::DoubleClick:
+        return LeftDoubleClick;
+    case QSystemTrayIcon::Context:
+        return RightButtonDown;
+    case QSystemTrayIcon::MiddleClick:
+        return MiddleButtonDown;
+    case QSystemTrayIcon::Unknown:
+        break;
+    }
+    return std::nullopt;
+}
+
+void QtSystemTray::onActivated(QSystemTrayIcon::ActivationReason reason)
+{
+    if (const auto code = mouseCode(reason); code && m_callback)
+        m_callback(*code);
+}
+
 void QtSystemTray::add(const TrayRecord &record)
 {
-    if (!m_icon_item) {
-        m_icon_item = new QSystemTrayIcon(m_icon, this);
-        connect(m_icon_item, &QSystemTrayIcon::activated, this,
-                [this](QSystemTrayIcon::ActivationReason reason) {
-                    if (!m_callback)
-                        return;
-                    switch (reason) {
-                    case QSystemTrayIcon::Trigger:
-                        m_callback(LeftButtonDown);
-                        break;
-                    case QSystemTrayIcon::DoubleClick:
-                        m_callback(LeftDoubleClick);
-                        break;
-                    case QSystemTrayIcon::Context:
-                        m_callback(RightButtonDown);
-                        break;
-                    case QSystemTrayIcon::MiddleClick:
-                        m_callback(MiddleButtonDown);
-                        break;
-                    default:
-                        break;
-                    }
-                });
+    if (!m_trayIcon) {
+        m_trayIcon = new QSystemTrayIcon(m_icon, this);
+        m_trayIcon->setContextMenu(m_menu);
+        connect(m_trayIcon, &QSystemTrayIcon::activated, this, &QtSystemTray::onActivated);
     }
-    m_icon_item->setToolTip(QString::fromStdString(record.szTip));
-    m_icon_item->show();
+    m_trayIcon->setToolTip(QString::fromStdString(record.szTip));
+    // Shown even while no tray is there: Qt docks the icon when a tray appears later.
+    m_trayIcon->show();
 }
 
 void QtSystemTray::modify(const TrayRecord &record)
 {
-    if (m_icon_item)
-        m_icon_item->setToolTip(QString::fromStdString(record.szTip));
+    if (m_trayIcon)
+        m_trayIcon->setToolTip(QString::fromStdString(record.szTip));
 }
 
 void QtSystemTray::remove(const TrayRecord &)
 {
-    if (m_icon_item)
-        m_icon_item->hide();
+    if (m_trayIcon)
+        m_trayIcon->hide();
 }
 
 bool QtSystemTray::isIconShown() const
 {
-    return m_icon_item && m_icon_item->isVisible() && QSystemTrayIcon::isSystemTrayAvailable();
+    // Asked afresh each time: the tray may come and go while the program runs.
+    return m_trayIcon && m_trayIcon->isVisible() && QSystemTrayIcon::isSystemTrayAvailable();
 }
 
 void QtSystemTray::showMessage(std::string_view title, std::string_view text)
 {
-    if (m_icon_item)
-        m_icon_item->showMessage(
-            QString::fromUtf8(title.data(), static_cast<qsizetype>(title.size())),
-            QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
+    if (isIconShown() && QSystemTrayIcon::supportsMessages()) {
+        m_trayIcon->showMessage(fromUtf8(title), fromUtf8(text));
+        return;
+    }
+    // Without a tray the notice must not be lost.
+    std::cerr << "Klingelwacht: " << title << ": " << text << std::endl;
 }
 
 void QtSystemTray::setCallback(std::function<void(int code)> callback)
 {
     m_callback = std::move(callback);
+}
+
+void QtSystemTray::setContextMenu(QMenu *menu)
+{
+    m_menu = menu;
+    if (m_trayIcon)
+        m_trayIcon->setContextMenu(menu);
 }

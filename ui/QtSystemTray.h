@@ -4,9 +4,11 @@
 
 #include <QIcon>
 #include <QObject>
-#include <memory>
+#include <QPointer>
+#include <QSystemTrayIcon>
+#include <optional>
 
-class QSystemTrayIcon;
+class QMenu;
 
 /// The tray through QSystemTrayIcon (XEmbed trays and StatusNotifierItem hosts).
 class QtSystemTray final : public QObject, public Tray
@@ -23,8 +25,18 @@ public:
     void showMessage(std::string_view title, std::string_view text) override;
     void setCallback(std::function<void(int code)> callback) override;
 
+    /// The menu for the icon. StatusNotifierItem hosts draw it themselves; an XEmbed
+    /// icon pops it at the press before it reports the right click.
+    void setContextMenu(QMenu *menu);
+
+    /// The mouse message code that an activation stands for, if any.
+    static std::optional<int> mouseCode(QSystemTrayIcon::ActivationReason reason);
+
 private:
+    void onActivated(QSystemTrayIcon::ActivationReason reason);
+
     QIcon m_icon;
-    QSystemTrayIcon *m_icon_item = nullptr;
+    QSystemTrayIcon *m_trayIcon = nullptr;
+    QPointer<QMenu> m_menu;
     std::function<void(int)> m_callback;
 };

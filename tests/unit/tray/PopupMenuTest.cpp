@@ -1,0 +1,77 @@
+#include "PopupMenu.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+namespace {
+
+TEST(PopupMenu, ItemsInOrderWithExactCaptions)
+{
+    PopupMenu menu;
+    EXPECT_EQ(menu.objectName(), "mnuPopUp");
+    EXPECT_EQ(menu.title(), "PopUp");
+    const QList<QAction *> items = menu.actions();
+    ASSERT_EQ(items.size(), 3);
+    EXPECT_EQ(items[0]->objectName(), "mnuAnzeigen");
+    EXPECT_EQ(items[0]->text(), "&Anrufliste anzeigen");
+    EXPECT_FALSE(items[0]->isSeparator());
+    EXPECT_EQ(items[1]->objectName(), "mnuSep");
+    EXPECT_TRUE(items[1]->isSeparator());
+    EXPECT_EQ(items[2]->objectName(), "mnuBeenden");
+    EXPECT_EQ(items[2]->text(), "&Beenden");
+    EXPECT_EQ(items[0], menu.mnuAnzeigen());
+    EXPECT_EQ(items[1], menu.mnuSep());
+    EXPECT_EQ(items[2], menu.mnuBeenden());
+}
+
+TEST(PopupMenu, FirstItemIsTheBoldDefault)
+{
+    PopupMenu menu;
+    EXPECT_EQ(menu.defaultAction(), menu.mnuAnzeigen());
+    EXPECT_TRUE(menu.mnuAnzeigen()->font().bold());
+    EXPECT_FALSE(menu.mnuBeenden()->font().bold());
+}
+
+// Return chooses the default item: it is the active one as soon as the menu shows.
+TEST(PopupMenu, OpensWithTheDefaultItemActive)
+{
+    PopupMenu menu;
+    menu.popup(QPoint(10, 10));
+    EXPECT_EQ(menu.activeAction(), menu.mnuAnzeigen());
+    menu.hide();
+}
+
+// popUpAt returns only when the menu has closed, after the chosen item's handler ran.
+TEST(PopupMenu, PopUpAtReturnsAfterTheChoice)
+{
+    PopupMenu menu;
+    int beenden = 0;
+    QObject::connect(menu.mnuBeenden(), &QAction::triggered, &menu, [&] { ++beenden; });
+    QTimer::singleShot(0, &menu, [&] {
+        EXPECT_TRUE(menu.isVisible());
+        menu.mnuBeenden()->trigger();
+        menu.close();
+    });
+    menu.popUpAt(QPoint(20, 20));
+    EXPECT_EQ(beenden, 1);
+    EXPECT_FALSE(menu.isVisible());
+}
+
+// An XEmbed icon pops its context menu itself before it reports the right click; the
+// report must not open it a second time.
+TEST(PopupMenu, PopUpAtLeavesAnOpenMenuAlone)
+{
+    PopupMenu menu;
+    int shown = 0;
+    QObject::connect(&menu, &QMenu::aboutToShow, &menu, [&] { ++shown; });
+    menu.popup(QPoint(10, 10));
+    ASSERT_TRUE(menu.isVisible());
+    menu.popUpAt(QPoint(50, 50)); // would block here if it opened the menu again
+    EXPECT_EQ(shown, 1);
+    EXPECT_TRUE(menu.isVisible());
+    menu.hide();
+}
+
+} // namespace

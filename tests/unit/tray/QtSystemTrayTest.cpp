@@ -1,0 +1,113 @@
+// The tooltip and messages through the QSystemTrayIcon adapter.
+#include "QtSystemTray.h"
+
+#include "PopupMenu.h"
+#include "TrayRecord.h"
+#include "icons/AppIcon.h"
+
+#include <QSystemTrayIcon>
+#include <gtest/gtest.h>
+
+namespace {
+
+QSystemTrayIcon *iconOf(QtSystemTray &tray)
+{
+    return tray.findChild<QSystemTrayIcon *>();
+}
+
+TEST(QtSystemTray, AddShowsTheStartTooltip)
+{
+    QtSystemTray tray{appIcon()};
+    TrayRecord record;
+    record.setTip("<Kein Anruf>");
+    EXPECT_EQ(iconOf(tray), nullptr);
+    tray.add(record);
+    ASSERT_NE(iconOf(tray), nullptr);
+    EXPECT_EQ(iconOf(tray)->toolTip(), "<Kein Anruf>");
+    EXPECT_TRUE(iconOf(tray)->isVisible());
+}
+
+// A call line keeps its TABs and umlauts and is cut after 63 characters, not bytes.
+TEST(QtSystemTray, ModifyTakesTheCallLineCutTo63Characters)
+{
+    QtSystemTray tray{appIcon()};
+    TrayRecord record;
+    record.setTip("<Kein Anruf>");
+    tray.add(record);
+
+    record.setTip("0301234567\t0815\t30.12.2000\t14:05:09");
+    tray.modify(record);
+    EXPECT_EQ(iconOf(tray)->toolTip(), "0301234567\t0815\t30.12.2000\t14:05:09");
+
+    const std::string line =
+        "Jürgen Müller-Lüdenscheidt\t4711\t30.12.2000\t14:05:09\tÜbergabe ans Büro";
+    record.setTip(line);
+    tray.modify(record);
+    const QString full = QString::fromStdString(line);
+    ASSERT_GT(full.size(), 63);
+    EXPECT_EQ(iconOf(tray)->toolTip(), full.left(63));
+    EXPECT_EQ(iconOf(tray)->toolTip().count('\t'), 4);
+}
+
+TEST(QtSystemTray, ModifyBeforeAddAndRemoveAfterAreHarmless)
+{
+    QtSystemTray tray{appIcon()};
+    TrayRecord record;
+    tray.modify(record);
+    tray.remove(record);
+    EXPECT_EQ(iconOf(tray), nullptr);
+    EXPECT_FALSE(tray.isIconShown());
+    tray.add(record);
+    tray.remove(record);
+    EXPECT_FALSE(iconOf(tray)->isVisible());
+    EXPECT_FALSE(tray.isIconShown());
+}
+
+// The offscreen platform has no tray: the icon is not shown, whatever was asked.
+TEST(QtSystemTray, NoTrayMeansNoIconShown)
+{
+    QtSystemTray tray{appIcon()};
+    tray.add(TrayRecord{});
+    EXPECT_FALSE(QSystemTrayIcon::isSystemTrayAvailable());
+    EXPECT_FALSE(tray.isIconShown());
+}
+
+TEST(QtSystemTray, MessageWithoutATrayGoesToStderr)
+{
+    QtSystemTray tray{appIcon()};
+    tray.add(TrayRecord{});
+    testing::internal::CaptureStderr();
+    tray.showMessage("Klingelwacht", "caller.log kann nicht geschrieben werden");
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "Klingelwacht: Klingelwacht: caller.log kann nicht geschrieben werden\n");
+}
+
+TEST(QtSystemTray, ContextMenuIsHandedToTheIcon)
+{
+    PopupMenu menu;
+    QtSystemTray tray{appIcon()};
+    tray.setContextMenu(&menu);
+    tray.add(TrayRecord{});
+    EXPECT_EQ(iconOf(tray)->contextMenu(), &menu);
+
+    PopupMenu other;
+    tray.setContextMenu(&other);
+    EXPECT_EQ(iconOf(tray)->contextMenu(), &other);
+}
+
+TEST(AppIcon, HasBothSizes)
+{
+    const QIcon icon = appIcon();
+    const QList<QSize> sizes = icon.availableSizes();
+    EXPECT_TRUE(sizes.contains(QSize(16, 16)));
+    EXPECT_TRUE(sizes.contains(QSize(32, 32)));
+    const QImage small = icon.pixmap(QSize(16, 16)).toImage();
+    ASSERT_EQ(small.size(), QSize(16, 16));
+    // The body below the dial is red and the corners are transparent.
+    const QColor body = small.pixelColor(4, 12);
+    EXPECT_GT(body.red(), 180);
+    EXPECT_LT(body.green(), 80);
+    EXPECT_EQ(small.pixelColor(0, 15).alpha(), 0);
+}
+
+} // namespace

@@ -1,0 +1,36 @@
+#include "PopupMenu.h"
+
+#include <QPoint>
+
+PopupMenu::PopupMenu(QWidget *parent) : QMenu(QStringLiteral("PopUp"), parent)
+{
+    setObjectName(QStringLiteral("mnuPopUp"));
+
+    m_anzeigen = addAction(QStringLiteral("&Anrufliste anzeigen"));
+    m_anzeigen->setObjectName(QStringLiteral("mnuAnzeigen"));
+    // The default item is drawn bold; not every style does that for defaultAction().
+    QFont bold = m_anzeigen->font();
+    bold.setBold(true);
+    m_anzeigen->setFont(bold);
+    setDefaultAction(m_anzeigen);
+
+    m_sep = addSeparator();
+    m_sep->setObjectName(QStringLiteral("mnuSep"));
+
+    m_beenden = addAction(QStringLiteral("&Beenden"));
+    m_beenden->setObjectName(QStringLiteral("mnuBeenden"));
+}
+
+void PopupMenu::popUpAt(const QPoint &pos)
+{
+    if (isVisible())
+        return;
+    exec(pos);
+}
+
+void PopupMenu::showEvent(QShowEvent *event)
+{
+    QMenu::showEvent(event);
+    // Open with the default item highlighted, so that Return chooses it.
+    setActiveAction(defaultAction());
+}

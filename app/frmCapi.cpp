@@ -13,6 +13,7 @@
 #include <QCursor>
 #include <QTimer>
 #include <cerrno>
+#include <cstdio>
 #include <exception>
 #include <system_error>
 #include <unistd.h>
@@ -25,6 +26,7 @@ frmCapi::frmCapi(modCapi &shared, Platform platform, QWidget *parent)
     setWindowTitle(QStringLiteral("Klingelwacht"));
     createViews();
     createCallMonitor();
+    createLogNotice();
     createTimer();
     createMenu();
 }
@@ -42,6 +44,15 @@ void frmCapi::createCallMonitor()
         CallMonitor::Parts{m_data.capi, m_data.calls, m_line, *m_views, m_lockKeys, m_platform.tray,
                            m_data.tray, m_log, m_platform.clock, m_callCounter});
     m_line.setCallHandler(m_monitor.get());
+}
+
+void frmCapi::createLogNotice()
+{
+    // A call line that cannot be written is kept; the user must hear of it all the same.
+    m_log.setNotifier([this](const std::string &message) {
+        std::fprintf(stderr, "Klingelwacht: %s\n", message.c_str());
+        m_platform.tray.showMessage("Klingelwacht", message);
+    });
 }
 
 void frmCapi::createTimer()

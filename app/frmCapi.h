@@ -77,6 +77,7 @@ protected:
 private:
     void createViews();
     void createCallMonitor();
+    void createLogNotice();
     void createTimer();
     void createMenu();
     void Form_Resize();

@@ -2,6 +2,8 @@
 #include "Libcapi20Capi.h"
 #include "PopupMenu.h"
 #include "QtSystemTray.h"
+#include "QuitSignals.h"
+#include "SingleInstance.h"
 #include "X11KeyboardSynth.h"
 #include "frmCapi.h"
 #include "icons/AppIcon.h"
@@ -17,6 +19,12 @@ int main(int argc, char *argv[])
     // Hiding the window to the tray must not end the program; unloading it does.
     QApplication::setQuitOnLastWindowClosed(false);
 
+    const QString programDir = QCoreApplication::applicationDirPath();
+    // A second start only brings the running program's window up.
+    SingleInstance instance(programDir);
+    if (!instance.claim())
+        return 0;
+
     modCapi data;
     Libcapi20Capi capi;
     const QIcon icon = appIcon();
@@ -29,10 +37,16 @@ int main(int argc, char *argv[])
         tray,
         keyboard,
         clock,
-        QCoreApplication::applicationDirPath().toStdString(),
+        programDir.toStdString(),
         QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName().toStdString()};
 
     frmCapi window(data, std::move(platform));
+    instance.setShowRequestHandler([&window] { window.mnuAnzeigen_Click(); });
+    // Every way of ending runs the shutdown once: signals close the window like the menu,
+    // and a quit from the session ends it before the event loop returns.
+    QuitSignals quitSignals([&window] { window.close(); });
+    QObject::connect(&app, &QCoreApplication::aboutToQuit, &window,
+                     [&window] { window.Form_Unload(); });
     tray.setContextMenu(&window.mnuPopUp());
     window.Form_Load();
     // With a tray the program starts as its icon only; without one the window is the only

@@ -137,9 +137,12 @@ TEST(Soak, TenThousandCallsLoseNothing)
     std::printf("soak: %d calls, RSS %ld KiB after 1000, %ld KiB at the end "
                 "(anonymous %ld -> %ld KiB)\n",
                 calls, afterFirstThousand, atEnd, anonAfterFirstThousand, anonAtEnd);
+    // AddressSanitizer holds freed memory in quarantine: memory says nothing there.
+#if !defined(__SANITIZE_ADDRESS__)
     if (calls >= 10000) {
         EXPECT_LE(atEnd, afterFirstThousand * 11 / 10);
     }
+#endif
     line.release();
 }
 

@@ -27,8 +27,10 @@ DecodedCall decodeParams(const Bytes &params)
 Bytes withCalling(std::initializer_list<std::uint8_t> calling, std::size_t trailingZeros = 7)
 {
     Bytes p{4, 0x81, '3', '4', '5'};
-    p.insert(p.end(), calling);
-    p.insert(p.end(), trailingZeros, 0);
+    // push_back, not insert: GCC 12 warns falsely (array-bounds) on insert at -O2.
+    for (const std::uint8_t b : calling)
+        p.push_back(b);
+    p.resize(p.size() + trailingZeros, 0);
     return p;
 }
 

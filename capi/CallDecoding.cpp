@@ -51,7 +51,8 @@ std::string withheldCaller(std::uint8_t ton, std::uint8_t presentation)
 
 char safeDigit(std::uint8_t byte)
 {
-    if (byte < 0x20 || byte >= 0x7F || byte == ',' || byte == '"')
+    // A '#' at a record's start would make the log line read back as a comment.
+    if (byte < 0x20 || byte >= 0x7F || byte == ',' || byte == '"' || byte == '#')
         return '?';
     return static_cast<char>(byte);
 }

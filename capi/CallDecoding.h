@@ -20,7 +20,8 @@ struct DecodedCall
 DecodedCall decodeConnectInd(const ConnectIndRecord &record);
 
 /// A byte from the line as a character of a CallLine field: printable ASCII except the
-/// comma and the double quote (which would split a log record) passes, all else is "?".
+/// comma and the double quote (which would split a log record) and '#' (which would make
+/// it a comment) passes, all else is "?".
 char safeDigit(std::uint8_t byte);
 
 /// The handling text that a DISCONNECT_IND's Reason maps to.

@@ -86,6 +86,10 @@ TEST(CallerSafety, ControlCommaQuoteAndHighBytesBecomeQuestionMarks)
     EXPECT_EQ(d.caller, "03??????");
     const DecodedCall m = decodeParams(Bytes{4, 0x81, '3', '\t', 0x7F, 2, 0x81, 0x80, 0});
     EXPECT_EQ(m.msn, "3??");
+    // An empty caller puts the MSN first on reading: a '#' there would hide the call.
+    const DecodedCall hash = decodeParams(Bytes{4, 0x81, '#', '4', '5', 2, 0x81, 0x80, 0});
+    EXPECT_EQ(hash.msn, "?45");
+    EXPECT_EQ(hash.caller, "");
 }
 
 TEST(CallerSafety, DigitsEndAtPositionHundred)

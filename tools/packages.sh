@@ -7,7 +7,7 @@ KW_PACKAGES=(
     libgtest-dev libgmock-dev libbenchmark-dev
     clang-14 clang-format-14 libclang-rt-14-dev
     xvfb xauth trayer xdotool x11-xserver-utils x11-utils imagemagick
-    locales
+    locales fonts-dejavu-core
 )
 
 # Installs whatever of KW_PACKAGES is missing, through sudo when not root.

@@ -9,7 +9,8 @@ source tools/packages.sh
 kw_install_packages
 
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build build -j"$(nproc)"
+# Only what the demo runs: the program and the CAPI peer.
+cmake --build build -j"$(nproc)" --target klingelwacht capisim
 
 if [ "${1:-}" = "--line" ]; then
     exec build/app/klingelwacht

@@ -5,12 +5,14 @@
 #include "LoadCases.h"
 #include "RecordingViews.h"
 
+#include "FakeClock.h"
 #include <chrono>
 #include <csignal>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <future>
+
 #include <gtest/gtest.h>
 #include <sstream>
 #include <sys/resource.h>
@@ -83,13 +85,7 @@ TEST_F(CallLogTest, AppendCreatesFileAndWritesLineAndCrLf)
 
 TEST_F(CallLogTest, AppendWritesBothMarkersExactly)
 {
-    std::tm t{};
-    t.tm_year = 100;
-    t.tm_mon = 11;
-    t.tm_mday = 30;
-    t.tm_hour = 14;
-    t.tm_min = 5;
-    t.tm_sec = 9;
+    const std::tm t = FakeClock(2000, 12, 30, 14, 5, 9).localNow();
     CallLog log = makeLog();
     log.LogAppend(markerLine(t, MarkerKind::Start));
     log.LogAppend(markerLine(t, MarkerKind::End));

@@ -1,6 +1,7 @@
 #include "CallDecoding.h"
 
 #include "CapiMessages.h"
+#include "FakeClock.h"
 
 #include <clocale>
 #include <gtest/gtest.h>
@@ -153,14 +154,7 @@ INSTANTIATE_TEST_SUITE_P(DisconnectInd, ReasonTable,
 
 std::tm at20001230()
 {
-    std::tm t{};
-    t.tm_year = 100;
-    t.tm_mon = 11;
-    t.tm_mday = 30;
-    t.tm_hour = 14;
-    t.tm_min = 5;
-    t.tm_sec = 9;
-    return t;
+    return FakeClock(2000, 12, 30, 14, 5, 9).localNow();
 }
 
 TEST(CallLine, FourFieldsInTheUsersLocale)

@@ -49,14 +49,6 @@ std::string withheldCaller(std::uint8_t ton, std::uint8_t presentation)
 
 } // namespace
 
-char safeDigit(std::uint8_t byte)
-{
-    // A '#' at a record's start would make the log line read back as a comment.
-    if (byte < 0x20 || byte >= 0x7F || byte == ',' || byte == '"' || byte == '#')
-        return '?';
-    return static_cast<char>(byte);
-}
-
 DecodedCall decodeConnectInd(const ConnectIndRecord &record)
 {
     const ParamText text(record);

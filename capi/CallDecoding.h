@@ -1,6 +1,7 @@
 #pragma once
 
 #include "CapiRecords.h"
+#include "line/FieldText.h"
 
 #include <cstdint>
 #include <ctime>
@@ -18,11 +19,6 @@ struct DecodedCall
 /// Positions that did not arrive with the message are absent; digits that would
 /// corrupt a CallLine or the log are replaced by "?".
 DecodedCall decodeConnectInd(const ConnectIndRecord &record);
-
-/// A byte from the line as a character of a CallLine field: printable ASCII except the
-/// comma and the double quote (which would split a log record) and '#' (which would make
-/// it a comment) passes, all else is "?".
-char safeDigit(std::uint8_t byte);
 
 /// The handling text that a DISCONNECT_IND's Reason maps to.
 std::string handlingText(std::int16_t reason);

@@ -2,9 +2,12 @@
 
 #include <QCryptographicHash>
 #include <QDir>
+#include <QFile>
 #include <QLocalServer>
 #include <QLocalSocket>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <unistd.h>
@@ -26,6 +29,10 @@ SingleInstance::SingleInstance(const QString &programDir, QObject *parent)
             .left(16);
     m_serverName =
         QStringLiteral("klingelwacht-%1-%2").arg(getuid()).arg(QString::fromLatin1(hash));
+    // In the user's own runtime directory no other user can take the name first.
+    const QByteArray runtimeDir = qgetenv("XDG_RUNTIME_DIR");
+    if (!runtimeDir.isEmpty() && runtimeDir.startsWith('/'))
+        m_serverName = QDir(QFile::decodeName(runtimeDir)).filePath(m_serverName);
 }
 
 SingleInstance::~SingleInstance()
@@ -34,15 +41,18 @@ SingleInstance::~SingleInstance()
         ::close(m_lockFd); // releases the lock
 }
 
-bool SingleInstance::claim()
+SingleInstance::Claim SingleInstance::claim()
 {
-    m_lockFd = ::open(m_lockPath.toLocal8Bit().constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    // Private and not redirectable, like the log beside it.
+    m_lockFd = ::open(QFile::encodeName(m_lockPath).constData(),
+                      O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NOCTTY | O_NONBLOCK, 0600);
     if (m_lockFd < 0) {
-        // A directory we cannot write to: without a lock file we cannot tell; go on alone.
-        std::fprintf(stderr, "Klingelwacht: Sperrdatei %s nicht anlegbar\n",
-                     m_lockPath.toLocal8Bit().constData());
-        listen();
-        return true;
+        // Two programs on one log would double every line: no lock, no program.
+        std::fprintf(stderr,
+                     "Klingelwacht: Sperrdatei %s kann nicht angelegt werden (%s); das Programm "
+                     "startet nicht.\n",
+                     QFile::encodeName(m_lockPath).constData(), std::strerror(errno));
+        return Claim::NoLock;
     }
     if (::flock(m_lockFd, LOCK_EX | LOCK_NB) != 0) {
         ::close(m_lockFd);
@@ -54,10 +64,10 @@ bool SingleInstance::claim()
             socket.waitForBytesWritten(kConnectTimeoutMs);
             socket.disconnectFromServer();
         }
-        return false;
+        return Claim::Second;
     }
     listen();
-    return true;
+    return Claim::First;
 }
 
 void SingleInstance::listen()

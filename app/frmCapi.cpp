@@ -131,12 +131,13 @@ void frmCapi::Form_Unload()
     guarded([&] {
         m_line.release();
         m_platform.tray.remove(m_data.tray);
-        m_log.LogAppend(markerLine(m_platform.clock.localNow(), MarkerKind::End));
+        m_log.finish(markerLine(m_platform.clock.localNow(), MarkerKind::End));
     });
 }
 
 void frmCapi::Timer1_Timer()
 {
+    m_log.timerTick();
     guarded([&] { Get_Capi_Message(); });
 }
 

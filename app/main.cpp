@@ -1,6 +1,7 @@
 #include "Clock.h"
 #include "Libcapi20Capi.h"
 #include "PopupMenu.h"
+#include "ProgramDir.h"
 #include "QtSystemTray.h"
 #include "QuitSignals.h"
 #include "SingleInstance.h"
@@ -19,11 +20,13 @@ int main(int argc, char *argv[])
     // Hiding the window to the tray must not end the program; unloading it does.
     QApplication::setQuitOnLastWindowClosed(false);
 
-    const QString programDir = QCoreApplication::applicationDirPath();
+    const QString programDir = chooseProgramDir();
+    if (programDir.isEmpty())
+        return 1;
     // A second start only brings the running program's window up.
     SingleInstance instance(programDir);
-    if (!instance.claim())
-        return 0;
+    if (const auto claim = instance.claim(); claim != SingleInstance::Claim::First)
+        return claim == SingleInstance::Claim::Second ? 0 : 1;
 
     modCapi data;
     Libcapi20Capi capi;
@@ -41,6 +44,7 @@ int main(int argc, char *argv[])
         QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName().toStdString()};
 
     frmCapi window(data, std::move(platform));
+    window.callLog().startWriter(clock);
     instance.setShowRequestHandler([&window] { window.mnuAnzeigen_Click(); });
     // Every way of ending runs the shutdown once: signals close the window like the menu,
     // and a quit from the session ends it before the event loop returns.

@@ -1,16 +1,25 @@
 #include "CallLog.h"
 
+#include "CallLine.h"
 #include "CallViews.h"
+#include "Clock.h"
 #include "LogReader.h"
 #include "UniqueFd.h"
 
+#include <atomic>
 #include <cerrno>
+#include <condition_variable>
 #include <cstdio>
+#include <cstdlib>
+#include <deque>
 #include <fcntl.h>
+#include <mutex>
 #include <optional>
 #include <sys/stat.h>
 #include <system_error>
+#include <thread>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -90,21 +99,37 @@ std::string lineBytes(std::string_view line)
     return out;
 }
 
-} // namespace
-
-CallLog::CallLog(std::string fileName)
-    : m_fileName(std::move(fileName)),
-      m_notify([](const std::string &message) { std::fprintf(stderr, "%s\n", message.c_str()); })
-{}
-
-CallLog::WriteResult CallLog::writeLine(std::string_view line) const
+struct WriteResult
 {
-    const std::string out = lineBytes(line);
+    int writeError = 0; // the line is not in the file
+    int syncError = 0;  // the line is in the file but may not be on the disk
+};
+
+/// Whether the file's last byte is something other than LF: a line typed in by hand
+/// without its end, which the next line must not be glued onto.
+bool endsInsideALine(int fd)
+{
+    struct stat st = {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size == 0)
+        return false;
+    // The descriptor appends only; its file is read through a second one.
+    const UniqueFd reader(::open(("/proc/self/fd/" + std::to_string(fd)).c_str(),
+                                 O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+    char last = '\n';
+    return reader && ::pread(reader.get(), &last, 1, st.st_size - 1) == 1 && last != '\n';
+}
+
+WriteResult writeLine(const std::string &fileName, std::string_view line)
+{
     // O_NONBLOCK: a FIFO without a reader fails at once instead of blocking the program.
-    UniqueFd fd(::open(m_fileName.c_str(),
-                       O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0644));
+    // O_NOFOLLOW: a link planted in place of the log must not redirect the call records,
+    // which are nobody else's business (0600).
+    UniqueFd fd(::open(
+        fileName.c_str(),
+        O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | O_NOFOLLOW, 0600));
     if (!fd)
         return {errno, 0};
+    const std::string out = (endsInsideALine(fd.get()) ? "\r\n" : "") + lineBytes(line);
     std::size_t done = 0;
     while (done < out.size()) {
         const ssize_t n = ::write(fd.get(), out.data() + done, out.size() - done);
@@ -127,75 +152,373 @@ CallLog::WriteResult CallLog::writeLine(std::string_view line) const
     return {};
 }
 
-CallLog::WriteResult CallLog::writeKeptLines()
+std::string failureText(const std::string &fileName, int err)
 {
-    WriteResult result;
-    while (!m_kept.empty()) {
-        const WriteResult r = writeLine(m_kept.front());
-        if (r.writeError) {
-            result.writeError = r.writeError;
-            break;
-        }
-        // A line that is written but not synced is not kept: writing it again would
-        // double it in the file.
-        m_kept.pop_front();
-        if (r.syncError)
-            result.syncError = r.syncError;
-    }
-    return result;
+    if (err == ELOOP)
+        return "Anrufliste " + fileName +
+               " ist ein symbolischer Verweis und wird nicht beschrieben.";
+    return "Anrufliste " + fileName +
+           " kann nicht geschrieben werden: " + std::generic_category().message(err) + ".";
 }
 
-void CallLog::report(const WriteResult &r)
+void writeStderr(const std::string &text)
 {
-    if (!r.writeError && !r.syncError) {
-        m_failing = false;
-        return;
+    std::fputs(text.c_str(), stderr);
+    std::fflush(stderr);
+}
+
+} // namespace
+
+struct CallLog::State
+{
+    explicit State(std::string name) : fileName(std::move(name)) {}
+
+    struct Entry
+    {
+        std::string text;
+        bool keep = true; // a call line: kept when it cannot be written
+    };
+
+    /// Writes the queue from its front until a call line fails (it stays, with all behind
+    /// it). Called with the lock held; the lock is let go while a line is written.
+    WriteResult drain(std::unique_lock<std::mutex> &lock)
+    {
+        WriteResult result;
+        while (!pending.empty() && !blocked && !abandoned) {
+            const Entry entry = pending.front();
+            busy = true;
+            lock.unlock();
+            const WriteResult r = writeLine(fileName, entry.text);
+            lock.lock();
+            busy = false;
+            if (abandoned)
+                break; // finish() has given up on the writer and taken the queue
+            if (r.writeError && entry.keep) {
+                blocked = true;
+                lastError = r.writeError;
+                lastFailure = std::chrono::steady_clock::now();
+                result.writeError = r.writeError;
+                break;
+            }
+            // A line that is written but not synced is not kept: writing it again would
+            // double it in the file. A marker that cannot be written is lost.
+            pending.pop_front();
+            if (r.writeError)
+                result.writeError = r.writeError;
+            if (r.syncError)
+                result.syncError = r.syncError;
+        }
+        return result;
     }
-    if (m_failing)
+
+    /// Queues the notice for the first failure after a success. Lock held.
+    void report(const WriteResult &r)
+    {
+        if (!r.writeError && !r.syncError) {
+            failing = false;
+            return;
+        }
+        if (failing)
+            return;
+        failing = true;
+        notices.push_back(
+            r.writeError ? failureText(fileName, r.writeError) + " Die Anrufe werden nachgetragen."
+                         : "Anrufliste " + fileName + " kann nicht gesichert werden: " +
+                               std::generic_category().message(r.syncError) + ".");
+    }
+
+    bool isIdle() const { return !busy && (pending.empty() || blocked || abandoned); }
+
+    void writerLoop()
+    {
+        std::unique_lock lock(mutex);
+        for (;;) {
+            wake.wait(lock, [&] { return stop || (!pending.empty() && !blocked); });
+            if (stop)
+                break;
+            report(drain(lock));
+            idle.notify_all();
+        }
+        writerDone = true;
+        idle.notify_all();
+    }
+
+    /// See CallLog::finish. Safe to call from an exit handler: no Qt, bounded waiting.
+    void finish(std::optional<std::string> endMarker, std::chrono::milliseconds wait)
+    {
+        std::unique_lock lock(mutex);
+        if (finished)
+            return;
+        finished = true;
+        if (endMarker)
+            pending.push_back({std::move(*endMarker), true});
+        blocked = false; // one last try for the kept lines
+        if (writer.joinable()) {
+            wake.notify_all();
+            idle.wait_for(lock, wait, [&] { return isIdle(); });
+        } else {
+            report(drain(lock));
+        }
+        std::string text;
+        for (const std::string &notice : notices)
+            text += "Klingelwacht: " + notice + "\n";
+        notices.clear();
+        if (!pending.empty()) {
+            text += "Klingelwacht: " +
+                    (blocked ? failureText(fileName, lastError)
+                             : "Anrufliste " + fileName + " wurde nicht rechtzeitig geschrieben.") +
+                    " Diese Zeilen fehlen darin:\n";
+            for (const Entry &entry : pending)
+                text += entry.text + "\n";
+        }
+        pending.clear();
+        abandoned = true;
+        stop = true;
+        wake.notify_all();
+        if (writer.joinable()) {
+            // A writer stuck on a hung disk is left behind; the process ends without it.
+            if (idle.wait_for(lock, std::chrono::milliseconds(100), [&] { return writerDone; })) {
+                lock.unlock();
+                writer.join();
+            } else {
+                writer.detach();
+                lock.unlock();
+            }
+        } else {
+            lock.unlock();
+        }
+        if (!text.empty())
+            writeStderr(text);
+    }
+
+    const std::string fileName;
+    mutable std::mutex mutex;
+    std::condition_variable wake;         // the writer has work
+    mutable std::condition_variable idle; // the writer has none it can do
+    std::deque<Entry> pending;            // not in the file yet, in event order
+    std::vector<std::string> notices;     // for the notifier, on the caller's thread
+    std::thread writer;
+    const Clock *clock = nullptr; // for the end marker at exit
+    bool blocked = false;         // the front call line failed; waiting for a retry
+    bool busy = false;            // a line is being written
+    bool failing = false;
+    bool finished = false;
+    bool abandoned = false;
+    bool stop = false;
+    bool writerDone = false;
+    int lastError = 0;
+    std::chrono::steady_clock::time_point lastFailure;
+};
+
+namespace {
+
+// The log that the process finishes when it ends by exit() without the orderly shutdown.
+std::mutex g_exitMutex;
+std::shared_ptr<CallLog::State> g_exitLog;
+
+std::shared_ptr<CallLog::State> exitLog()
+{
+    std::lock_guard guard(g_exitMutex);
+    return g_exitLog;
+}
+
+void finishAtExit()
+{
+    const std::shared_ptr<CallLog::State> state = exitLog();
+    if (!state)
         return;
-    m_failing = true;
-    const std::string reason =
-        std::generic_category().message(r.writeError ? r.writeError : r.syncError);
-    const std::string message =
-        r.writeError ? "Anrufliste " + m_fileName + " kann nicht geschrieben werden: " + reason +
-                           ". Die Anrufe werden nachgetragen."
-                     : "Anrufliste " + m_fileName + " kann nicht gesichert werden: " + reason + ".";
-    if (m_notify)
-        m_notify(message);
+    std::optional<std::string> marker;
+    {
+        std::lock_guard guard(state->mutex);
+        if (state->finished)
+            return;
+        if (state->clock)
+            marker = markerLine(state->clock->localNow(), MarkerKind::End);
+    }
+    state->finish(std::move(marker), std::chrono::seconds(5));
+}
+
+} // namespace
+
+CallLog::CallLog(std::string fileName)
+    : m_state(std::make_shared<State>(std::move(fileName))),
+      m_notify([](const std::string &message) { std::fprintf(stderr, "%s\n", message.c_str()); })
+{}
+
+CallLog::~CallLog()
+{
+    if (!m_state)
+        return;
+    {
+        std::lock_guard guard(m_state->mutex);
+        m_state->clock = nullptr;
+        if (!m_state->writer.joinable())
+            return;
+    }
+    m_state->finish(std::nullopt, std::chrono::seconds(5));
+}
+
+const std::string &CallLog::fileName() const
+{
+    return m_state->fileName;
+}
+
+std::size_t CallLog::keptLineCount() const
+{
+    std::lock_guard guard(m_state->mutex);
+    std::size_t n = 0;
+    for (const State::Entry &entry : m_state->pending)
+        n += entry.keep;
+    return n;
+}
+
+void CallLog::deliverNotices()
+{
+    std::vector<std::string> notices;
+    {
+        std::lock_guard guard(m_state->mutex);
+        notices.swap(m_state->notices);
+    }
+    for (const std::string &notice : notices)
+        if (m_notify)
+            m_notify(notice);
+}
+
+void CallLog::startWriter(const Clock &clock)
+{
+    {
+        std::lock_guard guard(m_state->mutex);
+        if (m_state->writer.joinable() || m_state->finished)
+            return;
+        m_state->clock = &clock;
+        m_state->writer = std::thread([state = m_state] { state->writerLoop(); });
+    }
+    std::lock_guard guard(g_exitMutex);
+    static const bool registered = std::atexit(finishAtExit) == 0;
+    (void)registered;
+    g_exitLog = m_state;
 }
 
 bool CallLog::appendCallLine(std::string_view line)
 {
-    m_kept.emplace_back(line);
-    const WriteResult r = writeKeptLines();
-    report(r);
-    return r.writeError == 0;
+    State &s = *m_state;
+    std::unique_lock lock(s.mutex);
+    if (s.finished)
+        return false;
+    s.pending.push_back({std::string(line), true});
+    // A new call line is the moment to try the kept ones again: they go first.
+    s.blocked = false;
+    if (s.writer.joinable()) {
+        s.wake.notify_one();
+        return true;
+    }
+    s.report(s.drain(lock));
+    const bool written = s.pending.empty();
+    lock.unlock();
+    deliverNotices();
+    return written;
 }
 
 void CallLog::flushKeptLines()
 {
-    const WriteResult r = writeKeptLines();
-    report(r);
+    State &s = *m_state;
+    std::unique_lock lock(s.mutex);
+    s.blocked = false;
+    if (s.writer.joinable()) {
+        s.wake.notify_one();
+        return;
+    }
+    const WriteResult r = s.drain(lock);
+    s.report(r);
+    lock.unlock();
+    deliverNotices();
     if (r.writeError)
-        raise(r.writeError, m_fileName);
+        raise(r.writeError, s.fileName);
 }
 
 void CallLog::LogAppend(std::string_view line)
 {
+    State &s = *m_state;
+    {
+        std::lock_guard guard(s.mutex);
+        if (s.finished)
+            return;
+        if (s.writer.joinable()) {
+            s.pending.push_back({std::string(line), false});
+            s.wake.notify_one();
+            return;
+        }
+    }
     flushKeptLines();
-    const WriteResult r = writeLine(line);
+    const WriteResult r = writeLine(s.fileName, line);
     if (r.writeError)
-        raise(r.writeError, m_fileName);
+        raise(r.writeError, s.fileName);
     if (r.syncError)
-        raise(r.syncError, m_fileName);
+        raise(r.syncError, s.fileName);
+}
+
+void CallLog::timerTick()
+{
+    State &s = *m_state;
+    std::unique_lock lock(s.mutex);
+    if (s.blocked && !s.pending.empty() &&
+        std::chrono::steady_clock::now() - s.lastFailure >= m_retryInterval) {
+        s.blocked = false;
+        if (s.writer.joinable())
+            s.wake.notify_one();
+        else
+            s.report(s.drain(lock));
+    }
+    lock.unlock();
+    deliverNotices();
+}
+
+void CallLog::finish(std::optional<std::string> endMarker, std::chrono::milliseconds wait)
+{
+    m_state->finish(std::move(endMarker), wait);
+}
+
+bool CallLog::waitIdle(std::chrono::milliseconds timeout) const
+{
+    std::unique_lock lock(m_state->mutex);
+    return m_state->idle.wait_for(lock, timeout, [&] { return m_state->isIdle(); });
+}
+
+void CallLog::finishBeforeFatalExit()
+{
+    if (const std::shared_ptr<State> state = exitLog())
+        state->finish(std::nullopt, std::chrono::seconds(5));
+}
+
+void CallLog::checkLoadSize(std::uint64_t size)
+{
+    if (size > kMaxLoadBytes && m_notify)
+        m_notify("Anrufliste " + m_state->fileName +
+                 " ist größer als 1 GiB; nur das letzte GiB wird geladen.");
 }
 
 void CallLog::LogLoad(CallViews &views)
 {
     try {
-        if (std::optional<UniqueFd> fd = openForLoad(m_fileName)) {
-            FdSource source(fd->get(), m_fileName);
-            fillViews(source, views);
+        if (std::optional<UniqueFd> fd = openForLoad(m_state->fileName)) {
+            struct stat st = {};
+            if (::fstat(fd->get(), &st) != 0)
+                raise(errno, m_state->fileName);
+            const auto size = static_cast<std::uint64_t>(st.st_size);
+            bool midLine = false;
+            if (size > kMaxLoadBytes) {
+                checkLoadSize(size);
+                const auto from = static_cast<off_t>(size - kMaxLoadBytes);
+                char before = '\n';
+                if (::pread(fd->get(), &before, 1, from - 1) != 1)
+                    raise(errno, m_state->fileName);
+                // The first line is only loaded when it starts exactly there.
+                midLine = before != '\n' && before != '\r';
+                if (::lseek(fd->get(), from, SEEK_SET) < 0)
+                    raise(errno, m_state->fileName);
+            }
+            FdSource source(fd->get(), m_state->fileName);
+            fillViews(source, views, 1 << 20, midLine);
         }
     } catch (const std::system_error &) {
         // The grid is tidied as after a whole load; start-up passes over the error.

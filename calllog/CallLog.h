@@ -1,24 +1,44 @@
 #pragma once
 
+#include <chrono>
 #include <cstddef>
-#include <deque>
+#include <cstdint>
 #include <functional>
+#include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
 class CallViews;
+class Clock;
 
 /// The call log file: appended one line at a time, read back once at start. Completed
 /// call lines that cannot be written are kept and written later, in order.
+///
+/// Until startWriter() the appends are written on the caller's thread before they return.
+/// After it a writer thread does the writing (with its fdatasync) in the order of the calls,
+/// so that a slow or hung disk never holds up the caller.
 class CallLog
 {
 public:
     using Notifier = std::function<void(const std::string &message)>;
 
+    /// Longest record that a load puts into the views; the rest of its line is passed over.
+    static constexpr std::size_t kMaxRecordBytes = 4096;
+    /// A larger file is loaded from its last this many bytes only.
+    static constexpr std::uint64_t kMaxLoadBytes = std::uint64_t{1} << 30;
+
     explicit CallLog(std::string fileName = "caller.log");
+    ~CallLog();
+    CallLog(CallLog &&) noexcept = default;
+    CallLog &operator=(CallLog &&) = delete;
+    CallLog(const CallLog &) = delete;
+    CallLog &operator=(const CallLog &) = delete;
 
     /// Appends the line and CR LF in one write on an O_APPEND descriptor, on the disk
     /// before it returns. Kept call lines go first. Raises std::system_error on failure.
+    /// With the writer running the line is queued instead; a failure loses it (it is
+    /// said like a failing call line) and never raises.
     void LogAppend(std::string_view line);
     /// Fills the grid and the list from the file; a missing file (or one that is not a
     /// regular file) adds nothing. Raises std::system_error when the file cannot be
@@ -27,30 +47,44 @@ public:
 
     /// Appends a completed call line without raising: when it cannot be written it is
     /// kept and written before the next line. The notifier hears of it once per run of
-    /// failures. True when the line is in the file.
+    /// failures. True when the line is in the file, or handed to the writer.
     bool appendCallLine(std::string_view line);
     /// Writes the kept lines (at shutdown, before the end marker). Raises
     /// std::system_error when one cannot be written; it and the rest stay kept.
     void flushKeptLines();
-    std::size_t keptLineCount() const { return m_kept.size(); }
-    /// Who hears that the log cannot be written; stderr until one is set.
+    /// Call lines not in the file yet (kept after a failure, or still queued).
+    std::size_t keptLineCount() const;
+    /// Who hears that the log cannot be written; stderr until one is set. It is always
+    /// called on the thread that calls the log, never on the writer thread.
     void setNotifier(Notifier notifier) { m_notify = std::move(notifier); }
-    const std::string &fileName() const { return m_fileName; }
+    const std::string &fileName() const;
+
+    /// From now on the appends are written by a writer thread. At the end of the process
+    /// (exit(), as Qt calls it when the X connection breaks) the log is finished with the
+    /// end marker, the clock giving its time, unless finish() has run before.
+    void startWriter(const Clock &clock);
+    /// Called about once a second from the thread that uses the log: passes on what the
+    /// writer has to say, and has the kept lines tried again every retry interval.
+    void timerTick();
+    void setRetryInterval(std::chrono::milliseconds interval) { m_retryInterval = interval; }
+    /// The last write of a run: the end marker (if any) goes after every line before it.
+    /// Waits for the writer at most wait; every line not in the file by then goes to stderr
+    /// in full so the user can recover it. Never raises; later appends are ignored.
+    void finish(std::optional<std::string> endMarker,
+                std::chrono::milliseconds wait = std::chrono::seconds(5));
+    /// Waits until the writer has nothing left it can write (tests). False on time-out.
+    bool waitIdle(std::chrono::milliseconds timeout) const;
+    /// The log of a fatal error: kept and queued lines are written as far as they can be
+    /// (no end marker) before the process ends without its shutdown.
+    static void finishBeforeFatalExit();
+
+    struct State;
 
 private:
-    struct WriteResult
-    {
-        int writeError = 0; // the line is not in the file
-        int syncError = 0;  // the line is in the file but may not be on the disk
-    };
-    WriteResult writeLine(std::string_view line) const;
-    /// Writes kept lines from the front until one fails.
-    WriteResult writeKeptLines();
-    /// Tells the notifier of the first failure after a success.
-    void report(const WriteResult &result);
+    void deliverNotices();
+    void checkLoadSize(std::uint64_t size);
 
-    std::string m_fileName;
-    std::deque<std::string> m_kept;
+    std::shared_ptr<State> m_state;
     Notifier m_notify;
-    bool m_failing = false;
+    std::chrono::milliseconds m_retryInterval = std::chrono::seconds(30);
 };

@@ -4,6 +4,7 @@
 #include "ListInput.h"
 #include "LogText.h"
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 
@@ -52,20 +53,67 @@ void addRecord(const ListRecord &record, CallViews &views, std::string &scratch)
 
 } // namespace
 
-void fillViews(ByteSource &source, CallViews &views, std::size_t blockSize)
+std::string_view withoutCutCharacter(std::string_view text)
+{
+    // Step back over continuation bytes to the lead byte of the last sequence.
+    std::size_t lead = text.size();
+    for (int back = 0; back < 4 && lead > 0; ++back) {
+        const auto c = static_cast<unsigned char>(text[--lead]);
+        if ((c & 0xC0) != 0x80) {
+            const std::size_t need = c < 0x80    ? 1
+                                     : c >= 0xF0 ? 4
+                                     : c >= 0xE0 ? 3
+                                     : c >= 0xC0 ? 2
+                                                 : 1;
+            return lead + need > text.size() ? text.substr(0, lead) : text;
+        }
+    }
+    return text;
+}
+
+namespace {
+
+/// Where the first CR or LF in bytes stands, or npos.
+std::size_t findLineEnd(std::string_view bytes, std::size_t from)
+{
+    const std::size_t lf = bytes.find('\n', from);
+    const std::size_t cr =
+        bytes.substr(0, lf == std::string_view::npos ? bytes.size() : lf).find('\r', from);
+    return cr != std::string_view::npos ? cr : lf;
+}
+
+ListRecord &cutRecord(ListRecord &record, std::size_t maxRecord)
+{
+    if (record.text.size() > maxRecord) {
+        record.text = record.text.substr(0, maxRecord);
+        if (!record.ascii)
+            record.text = withoutCutCharacter(record.text);
+        record.tabs =
+            static_cast<std::size_t>(std::count(record.text.begin(), record.text.end(), '\t'));
+    }
+    return record;
+}
+
+} // namespace
+
+void fillViews(ByteSource &source, CallViews &views, std::size_t blockSize, bool midLine,
+               std::size_t maxRecord)
 {
     BulkInsert bulk(views);
-    std::size_t capacity = blockSize;
+    std::size_t capacity = std::max(blockSize, 2 * maxRecord);
     // Not zeroed: a small log touches only the pages it fills.
     std::unique_ptr<char[]> buffer(new char[capacity]);
     std::size_t filled = 0;
     bool atEnd = false;
-    bool first = true;
+    bool first = !midLine;
+    // Passing over the rest of a line up to its end; the line end itself stays and ends
+    // an empty record, which the load passes over.
+    bool skipping = midLine;
     std::string scratch;
     ListRecord record;
     while (!atEnd) {
         if (filled == capacity) {
-            // One record longer than the buffer: make room for it.
+            // Only a block smaller than two records can fill up with one record.
             std::unique_ptr<char[]> bigger(new char[capacity * 2]);
             std::memcpy(bigger.get(), buffer.get(), filled);
             buffer = std::move(bigger);
@@ -76,6 +124,14 @@ void fillViews(ByteSource &source, CallViews &views, std::size_t blockSize)
         filled += got;
         std::string_view bytes(buffer.get(), filled);
         std::size_t pos = 0;
+        if (skipping) {
+            pos = findLineEnd(bytes, 0);
+            if (pos == std::string_view::npos) {
+                filled = 0;
+                continue;
+            }
+            skipping = false;
+        }
         if (first && (filled >= 3 || atEnd)) {
             // A byte order mark that a Windows editor put in front of the first line.
             first = false;
@@ -86,9 +142,46 @@ void fillViews(ByteSource &source, CallViews &views, std::size_t blockSize)
         }
         for (;;) {
             const ReadStatus status = readRecord(bytes, pos, atEnd, record);
-            if (status != ReadStatus::Record)
+            if (status == ReadStatus::Record && record.text.size() <= maxRecord) {
+                addRecord(record, views, scratch);
+                continue;
+            }
+            if (status == ReadStatus::Record) {
+                // Whole in the buffer but longer than any the program writes: cut, and
+                // the rest of its line goes with it.
+                addRecord(cutRecord(record, maxRecord), views, scratch);
+                if (pos == 0 || bytes[pos - 1] != ',')
+                    continue;
+                const std::size_t end = findLineEnd(bytes, pos);
+                if (end == std::string_view::npos) {
+                    skipping = true;
+                    pos = filled;
+                    break;
+                }
+                pos = end;
+                continue;
+            }
+            if (status == ReadStatus::End || filled - pos <= maxRecord)
                 break;
-            addRecord(record, views, scratch);
+            // An unfinished record longer than any the program writes: its first bytes
+            // stand for it and the rest of its line is passed over.
+            std::size_t start = pos;
+            while (start < filled && (bytes[start] == ' ' || bytes[start] == '\t'))
+                ++start;
+            if (filled - start <= maxRecord) {
+                pos = start; // only blanks made it long
+                break;
+            }
+            std::size_t inRest = 0;
+            if (readRecord(bytes.substr(start), inRest, true, record) == ReadStatus::Record) {
+                addRecord(cutRecord(record, maxRecord), views, scratch);
+            }
+            pos = findLineEnd(bytes, start);
+            if (pos == std::string_view::npos) {
+                skipping = true;
+                pos = filled;
+                break;
+            }
         }
         // The unfinished record moves to the front; the next block follows it.
         std::memmove(buffer.get(), buffer.get() + pos, filled - pos);

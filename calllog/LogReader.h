@@ -24,9 +24,16 @@ public:
 std::optional<std::string_view> callRowText(const ListRecord &record, std::string &scratch);
 
 /// Reads the source to its end in large blocks and puts every call record into the grid
-/// (newest on top) and the list (file order), in one bulk insert. A failure of the source
-/// raises; the rows added before it stay.
-void fillViews(ByteSource &source, CallViews &views, std::size_t blockSize = 1 << 20);
+/// (newest on top) and the list (file order), in one bulk insert. A record longer than
+/// maxRecord bytes is cut there and the rest of its line passed over, so that no edited
+/// or damaged file can make the load hold more than a block and one record. midLine says
+/// that the source starts inside a line, which is then passed over. A failure of the
+/// source raises; the rows added before it stay.
+void fillViews(ByteSource &source, CallViews &views, std::size_t blockSize = 1 << 20,
+               bool midLine = false, std::size_t maxRecord = 4096);
+
+/// The text without an incomplete UTF-8 sequence at its end (where a cut fell).
+std::string_view withoutCutCharacter(std::string_view text);
 
 /// The last step of a load: the grid's empty row goes once it has 3 or more rows.
 void removeEmptyRow(CallViews &views);

@@ -13,10 +13,12 @@
 #include <fstream>
 #include <future>
 
+#include <cstring>
 #include <gtest/gtest.h>
 #include <sstream>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/wait.h>
 #include <system_error>
 #include <unistd.h>
@@ -51,6 +53,19 @@ int exitCodeOf(pid_t pid)
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
+// A full disk where the log should be: a device node like /dev/full under the log's own
+// name (a link to /dev/full is refused as a link). Needs root, as the tests run.
+bool makeFullDisk(const fs::path &p)
+{
+    return ::mknod(p.c_str(), S_IFCHR | 0666, makedev(1, 7)) == 0;
+}
+
+#define MAKE_FULL_DISK(p)                                                                          \
+    do {                                                                                           \
+        if (!makeFullDisk(p))                                                                      \
+            GTEST_SKIP() << "cannot make a device node: " << std::strerror(errno);                 \
+    } while (0)
+
 class CallLogTest : public ::testing::Test
 {
 protected:
@@ -63,6 +78,15 @@ protected:
         CallLog log(path.string());
         log.setNotifier([this](const std::string &m) { messages.push_back(m); });
         return log;
+    }
+    std::vector<std::string> linesOf(const std::string &text) const
+    {
+        std::vector<std::string> lines;
+        std::size_t at = 0;
+        for (std::size_t end; (end = text.find("\r\n", at)) != std::string::npos; at = end + 2)
+            lines.push_back(text.substr(at, end - at));
+        EXPECT_EQ(at, text.size()) << "the log ends in a line without CR LF";
+        return lines;
     }
     std::string failureMessage(int err) const
     {
@@ -120,7 +144,7 @@ TEST_F(CallLogTest, AppendKeepsOneLinePerCall)
 
 TEST_F(CallLogTest, AppendRaisesWhenFileCannotBeWritten)
 {
-    fs::create_symlink("/dev/full", path);
+    MAKE_FULL_DISK(path);
     CallLog log = makeLog();
     try {
         log.LogAppend("x");
@@ -185,11 +209,11 @@ TEST_F(CallLogTest, TwoWritersNeverInterleave)
 
 // ---- kept lines ----
 
-// caller.log points at /dev/full: the lines are kept and said once; once the name is a
+// caller.log is a full disk: the lines are kept and said once; once the name is a
 // real file again, the kept lines and the next one arrive in order.
 TEST_F(CallLogTest, KeptLinesReachFileInOrderOnceWritable)
 {
-    fs::create_symlink("/dev/full", path);
+    MAKE_FULL_DISK(path);
     CallLog log = makeLog();
     EXPECT_FALSE(log.appendCallLine(kLineA));
     EXPECT_FALSE(log.appendCallLine(kLineB));
@@ -205,7 +229,7 @@ TEST_F(CallLogTest, KeptLinesReachFileInOrderOnceWritable)
 
     // A new run of failures is said again.
     fs::remove(path);
-    fs::create_symlink("/dev/full", path);
+    ASSERT_TRUE(makeFullDisk(path));
     EXPECT_FALSE(log.appendCallLine(kLineA));
     EXPECT_EQ(messages.size(), 2u);
 }
@@ -234,7 +258,7 @@ TEST_F(CallLogTest, KeptLinesWhenParentIsNotADirectory)
 // The end marker must not overtake kept lines.
 TEST_F(CallLogTest, LogAppendWritesKeptLinesFirst)
 {
-    fs::create_symlink("/dev/full", path);
+    MAKE_FULL_DISK(path);
     CallLog log = makeLog();
     EXPECT_FALSE(log.appendCallLine(kLineA));
     EXPECT_THROW(log.LogAppend("#  end"), std::system_error);
@@ -263,6 +287,224 @@ TEST_F(CallLogTest, ShortWriteIsRolledBack)
     }
     EXPECT_EQ(exitCodeOf(pid), 0);
     EXPECT_EQ(readFile(path), "0123456789");
+}
+
+// ---- a private file that cannot be redirected ----
+
+TEST_F(CallLogTest, NewLogIsPrivateAndAnOldOneKeepsItsMode)
+{
+    const mode_t old = ::umask(0);
+    makeLog().LogAppend("x");
+    ::umask(old);
+    struct stat st = {};
+    ASSERT_EQ(::stat(path.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0600u);
+
+    ASSERT_EQ(::chmod(path.c_str(), 0644), 0);
+    makeLog().LogAppend("y");
+    ASSERT_EQ(::stat(path.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0644u);
+}
+
+// A link planted in place of the log is not followed, to an existing file or a new one;
+// the call line is kept and the user is told why.
+TEST_F(CallLogTest, LinkInPlaceOfTheLogIsRefusedAndTheLineKept)
+{
+    const fs::path existing = fs::path(tmp.path()) / "victim";
+    writeFile(existing, "victim\n");
+    for (const fs::path &target : {existing, fs::path(tmp.path()) / "new"}) {
+        SCOPED_TRACE(target.string());
+        fs::remove(path);
+        fs::create_symlink(target, path);
+        messages.clear();
+        CallLog log = makeLog();
+        EXPECT_FALSE(log.appendCallLine(kLineA));
+        EXPECT_EQ(log.keptLineCount(), 1u);
+        ASSERT_EQ(messages.size(), 1u);
+        EXPECT_EQ(messages[0], "Anrufliste " + path.string() +
+                                   " ist ein symbolischer Verweis und wird nicht beschrieben. "
+                                   "Die Anrufe werden nachgetragen.");
+        EXPECT_THROW(log.LogAppend("#  marker"), std::system_error);
+        EXPECT_EQ(readFile(existing), "victim\n");
+        EXPECT_FALSE(fs::exists(fs::path(tmp.path()) / "new"));
+        log.finish(std::nullopt);
+    }
+}
+
+// ---- a last line without its end ----
+
+struct GlueCase
+{
+    const char *name;
+    std::string before;
+    std::string after;
+};
+
+class UnterminatedLastLine : public ::testing::TestWithParam<GlueCase>
+{
+};
+
+TEST_P(UnterminatedLastLine, NewLineStartsOnALineOfItsOwn)
+{
+    TempDir tmp;
+    const fs::path path = fs::path(tmp.path()) / "caller.log";
+    if (!GetParam().before.empty() || GetParam().name == std::string("Empty"))
+        writeFile(path, GetParam().before);
+    CallLog log(path.string());
+    log.LogAppend("new");
+    EXPECT_EQ(readFile(path), GetParam().after);
+}
+
+INSTANTIATE_TEST_SUITE_P(CallLog, UnterminatedLastLine,
+                         ::testing::Values(GlueCase{"Missing", "", "new\r\n"},
+                                           GlueCase{"Empty", "", "new\r\n"},
+                                           GlueCase{"EndsInCrLf", "a\r\n", "a\r\nnew\r\n"},
+                                           GlueCase{"EndsInLf", "a\n", "a\nnew\r\n"},
+                                           GlueCase{"EndsInText", "a\tb", "a\tb\r\nnew\r\n"},
+                                           GlueCase{"EndsInCr", "a\r", "a\r\r\nnew\r\n"}),
+                         [](const auto &param) { return std::string(param.param.name); });
+
+// ---- the writer thread ----
+
+// 1 000 call lines in quick succession between the two markers: all in the file, in the
+// order given, the end marker last, and the caller never waited for the disk.
+TEST_F(CallLogTest, WriterKeepsTheOrderOfAThousandQuickLines)
+{
+    const FakeClock clock(2000, 12, 30, 14, 5, 9);
+    CallLog log = makeLog();
+    log.startWriter(clock);
+    log.LogAppend("#  start");
+    std::vector<std::string> expected{"#  start"};
+    for (int i = 0; i < 1000; ++i) {
+        expected.push_back("caller" + std::to_string(i) + "\t345\t30.12.2000\t14:05:09\tx");
+        EXPECT_TRUE(log.appendCallLine(expected.back()));
+    }
+    log.finish("#  end", std::chrono::minutes(2)); // a slow disk here must not fail it
+    expected.push_back("#  end");
+    EXPECT_EQ(linesOf(readFile(path)), expected);
+    EXPECT_TRUE(messages.empty());
+    log.appendCallLine("after the end");
+    EXPECT_EQ(linesOf(readFile(path)).size(), expected.size());
+}
+
+// Shutdown that cannot wait for the writer: every line is either in the file or, whole,
+// on stderr; none is lost and none is cut.
+TEST_F(CallLogTest, FinishThatCannotWaitPutsTheRestOnStderr)
+{
+    const FakeClock clock(2000, 12, 30, 14, 5, 9);
+    CallLog log = makeLog();
+    log.startWriter(clock);
+    std::vector<std::string> expected;
+    for (int i = 0; i < 1000; ++i) {
+        expected.push_back("line" + std::to_string(i) + "\t" + std::string(100, 'x'));
+        log.appendCallLine(expected.back());
+    }
+    expected.push_back("#  end");
+    ::testing::internal::CaptureStderr();
+    log.finish("#  end", std::chrono::milliseconds(0));
+    const std::string err = ::testing::internal::GetCapturedStderr();
+    std::vector<std::string> seen = linesOf(readFile(path));
+    const std::size_t inFile = seen.size();
+    const std::size_t headerAt = err.find("Diese Zeilen fehlen darin:\n");
+    if (headerAt != std::string::npos) {
+        std::istringstream rest(err.substr(headerAt + 27));
+        for (std::string line; std::getline(rest, line);)
+            if (inFile == 0 || line != seen[inFile - 1]) // the one being written may be in both
+                seen.push_back(line);
+    }
+    EXPECT_EQ(seen, expected) << err;
+}
+
+// A disk that is full and then freed: the timer gets the kept lines in without a new call,
+// and not before the retry interval has passed.
+TEST_F(CallLogTest, TimerRetriesKeptLinesAfterTheInterval)
+{
+    for (const bool threaded : {false, true}) {
+        SCOPED_TRACE(threaded ? "writer thread" : "caller's thread");
+        fs::remove(path);
+        MAKE_FULL_DISK(path);
+        messages.clear();
+        const FakeClock clock(2000, 12, 30, 14, 5, 9);
+        CallLog log = makeLog();
+        log.setRetryInterval(std::chrono::hours(1));
+        if (threaded)
+            log.startWriter(clock);
+        log.appendCallLine(kLineA);
+        log.appendCallLine(kLineB);
+        ASSERT_TRUE(log.waitIdle(std::chrono::seconds(10)));
+        log.timerTick();
+        EXPECT_EQ(messages, std::vector<std::string>{failureMessage(ENOSPC)});
+        fs::remove(path);
+        log.timerTick();
+        ASSERT_TRUE(log.waitIdle(std::chrono::seconds(10)));
+        EXPECT_FALSE(fs::exists(path)) << "retried before the interval";
+        EXPECT_EQ(log.keptLineCount(), 2u);
+
+        log.setRetryInterval(std::chrono::milliseconds(0));
+        log.timerTick();
+        ASSERT_TRUE(log.waitIdle(std::chrono::seconds(10)));
+        EXPECT_EQ(readFile(path), kLineA + "\r\n" + kLineB + "\r\n");
+        EXPECT_EQ(log.keptLineCount(), 0u);
+        log.finish(std::nullopt);
+    }
+}
+
+// At shutdown a kept line that still cannot be written goes to stderr whole, the end
+// marker with it; nothing raises and nothing waits for a box.
+TEST_F(CallLogTest, FinishOnAFullDiskPutsKeptLinesAndMarkerOnStderr)
+{
+    for (const bool threaded : {false, true}) {
+        SCOPED_TRACE(threaded ? "writer thread" : "caller's thread");
+        fs::remove(path);
+        MAKE_FULL_DISK(path);
+        const FakeClock clock(2000, 12, 30, 14, 5, 9);
+        CallLog log = makeLog();
+        if (threaded)
+            log.startWriter(clock);
+        log.appendCallLine(kLineA);
+        ::testing::internal::CaptureStderr();
+        log.finish("#  12-30-2000 - 14:05:09   Ende");
+        const std::string err = ::testing::internal::GetCapturedStderr();
+        EXPECT_NE(
+            err.find("Klingelwacht: Anrufliste " + path.string() +
+                     " kann nicht geschrieben werden: " + std::generic_category().message(ENOSPC) +
+                     ". Diese Zeilen fehlen darin:\n" + kLineA +
+                     "\n#  12-30-2000 - 14:05:09   Ende\n"),
+            std::string::npos)
+            << err;
+    }
+}
+
+// exit() (as Qt calls it when the X connection breaks) still writes the kept lines and the
+// end marker; a fatal error writes the lines but no end marker.
+TEST_F(CallLogTest, ExitWritesKeptLinesAndTheEndMarker)
+{
+    for (const bool fatal : {false, true}) {
+        SCOPED_TRACE(fatal ? "fatal error" : "exit");
+        fs::remove(path);
+        MAKE_FULL_DISK(path);
+        const pid_t pid = ::fork();
+        ASSERT_GE(pid, 0);
+        if (pid == 0) {
+            const FakeClock clock(2000, 12, 30, 14, 5, 9);
+            auto *log = new CallLog(path.string()); // alive when the exit handlers run
+            log->setNotifier([](const std::string &) {});
+            log->startWriter(clock);
+            log->LogAppend("#  start");
+            log->appendCallLine(kLineA);
+            log->waitIdle(std::chrono::seconds(10));
+            ::unlink(path.c_str()); // the disk is free again, but no call comes
+            if (fatal) {
+                CallLog::finishBeforeFatalExit();
+                std::_Exit(1);
+            }
+            std::exit(1);
+        }
+        EXPECT_EQ(exitCodeOf(pid), 1);
+        const std::string expected =
+            kLineA + "\r\n" + (fatal ? "" : "#  12-30-2000 - 14:05:09   Ende\r\n");
+        EXPECT_EQ(readFile(path), expected);
+    }
 }
 
 // ---- LogLoad ----
@@ -350,6 +592,29 @@ TEST_F(CallLogTest, LoadThenStartMarkerLeavesMarkerOutOfViews)
     RecordingViews again;
     log.LogLoad(again);
     expectLoaded(again, {kLineA});
+}
+
+// A file over 1 GiB (here sparse: a hole of NUL bytes) is loaded from its last GiB only,
+// which is said; the line cut by that border is passed over.
+TEST_F(CallLogTest, LoadOfAHugeFileTakesItsLastGigabyteOnly)
+{
+    {
+        std::ofstream out(path, std::ios::binary);
+        out << kLineA << "\r\n";
+    }
+    const auto size = static_cast<off_t>(CallLog::kMaxLoadBytes + (1 << 20));
+    ASSERT_EQ(::truncate(path.c_str(), size), 0);
+    {
+        std::ofstream out(path, std::ios::binary | std::ios::app);
+        out << "\r\n" << kLineB << "\r\n";
+    }
+    RecordingViews views;
+    CallLog log = makeLog();
+    log.LogLoad(views);
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0], "Anrufliste " + path.string() +
+                               " ist größer als 1 GiB; nur das letzte GiB wird geladen.");
+    expectLoaded(views, {kLineB});
 }
 
 } // namespace

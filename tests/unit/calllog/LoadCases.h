@@ -64,10 +64,23 @@ inline std::vector<LoadCase> loadCases()
          {kLineA, kLineB}},
         {"ByteOrderMarkPassedOver", "\xEF\xBB\xBF" + start + kLineA + crlf, {kLineA}},
         {"UnixLineEnds", kLineA + "\n" + kLineB + "\n", {kLineA, kLineB}},
-        // A TAB far beyond position 32767 is counted like any other.
-        {"VeryLongRecord",
+        // A record longer than 4 KiB is cut there and the rest of its line passed over,
+        // commas and all; the next line is read as usual.
+        {"VeryLongRecordIsCut",
          longField + "\t1\t2\t3\t4\r\n" + kLineA + crlf,
-         {longField + "\t1\t2\t3\t4", kLineA}},
+         {"leer\t" + std::string(4096, 'x'), kLineA}},
+        {"LongRecordBeforeACommaTakesItsLineAlong",
+         std::string(5000, 'y') + ",a\tb\tc\td\te\n" + kLineB + crlf,
+         {"leer\t" + std::string(4096, 'y'), kLineB}},
+        {"CutFallsInsideAnUtf8Character",
+         std::string(4095, 'z') + "\xc3\xbc" + std::string(100, 'z') + crlf + kLineA + crlf,
+         {"leer\t" + std::string(4095, 'z'), kLineA}},
+        {"LongQuotedRecordIsCut",
+         "\"" + std::string(6000, 'q') + "\"\r\n" + kLineA + crlf,
+         {"leer\t" + std::string(4096, 'q'), kLineA}},
+        {"RecordOfExactlyTheLimitIsWhole",
+         std::string(4088, 'w') + "\t1\t2\t3\t4" + crlf,
+         {std::string(4088, 'w') + "\t1\t2\t3\t4"}},
     };
 }
 

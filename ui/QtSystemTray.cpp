@@ -2,7 +2,10 @@
 
 #include "TrayRecord.h"
 
+#include <QApplication>
+#include <QHelpEvent>
 #include <QMenu>
+#include <QToolTip>
 #include <iostream>
 
 namespace {
@@ -37,6 +40,29 @@ std::optional<int> QtSystemTray::mouseCode(QSystemTrayIcon::ActivationReason rea
     return std::nullopt;
 }
 
+QString QtSystemTray::literalToolTip(const QString &text)
+{
+    // Rich text on purpose: only then does the label show the escaped characters as they
+    // are; "pre" keeps the TABs and blanks between the fields of a call line.
+    return QStringLiteral("<p style=\"white-space:pre\">") + text.toHtmlEscaped() +
+           QStringLiteral("</p>");
+}
+
+bool QtSystemTray::eventFilter(QObject *watched, QEvent *event)
+{
+    // The XEmbed icon is Qt's own widget, which shows its tooltip by guessing the format.
+    // A StatusNotifierItem host gets the text as the item's plain tooltip title instead.
+    if (event->type() == QEvent::ToolTip && m_trayIcon && watched->isWidgetType() &&
+        (watched->inherits("QSystemTrayIconSys") ||
+         watched->objectName() == QLatin1String("QSystemTrayIconSys"))) {
+        const auto *help = static_cast<QHelpEvent *>(event);
+        QToolTip::showText(help->globalPos(), literalToolTip(m_trayIcon->toolTip()),
+                           static_cast<QWidget *>(watched));
+        return true;
+    }
+    return QObject::eventFilter(watched, event);
+}
+
 void QtSystemTray::onActivated(QSystemTrayIcon::ActivationReason reason)
 {
     if (const auto code = mouseCode(reason); code && m_callback)
@@ -49,6 +75,8 @@ void QtSystemTray::add(const TrayRecord &record)
         m_trayIcon = new QSystemTrayIcon(m_icon, this);
         m_trayIcon->setContextMenu(m_menu);
         connect(m_trayIcon, &QSystemTrayIcon::activated, this, &QtSystemTray::onActivated);
+        if (qApp)
+            qApp->installEventFilter(this);
     }
     m_trayIcon->setToolTip(QString::fromStdString(record.szTip));
     // Shown even while no tray is there: Qt docks the icon when a tray appears later.

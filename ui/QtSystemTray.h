@@ -31,6 +31,13 @@ public:
 
     /// The mouse message code that an activation stands for, if any.
     static std::optional<int> mouseCode(QSystemTrayIcon::ActivationReason reason);
+    /// The tooltip as the XEmbed icon's tooltip label gets it: markup that shows exactly
+    /// the characters of text. Given as it is, Qt would take a caller "<b>x</b>" or
+    /// "<img src=...>" from the line for markup of its own.
+    static QString literalToolTip(const QString &text);
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void onActivated(QSystemTrayIcon::ActivationReason reason);

@@ -6,6 +6,7 @@
 #include "icons/AppIcon.h"
 
 #include <QSystemTrayIcon>
+#include <QTextDocument>
 #include <gtest/gtest.h>
 
 namespace {
@@ -47,6 +48,25 @@ TEST(QtSystemTray, ModifyTakesTheCallLineCutTo63Characters)
     ASSERT_GT(full.size(), 63);
     EXPECT_EQ(iconOf(tray)->toolTip(), full.left(63));
     EXPECT_EQ(iconOf(tray)->toolTip().count('\t'), 4);
+}
+
+// Whatever comes from the line is shown as its characters: the label's markup, read back,
+// is the text itself, and Qt takes it for markup (so it does not guess the format itself).
+TEST(QtSystemTray, LiteralToolTipShowsMarkupAsCharacters)
+{
+    for (const QString &text :
+         {QStringLiteral("<Kein Anruf>"), QStringLiteral("<img src=/dev/zero>\t345"),
+          QStringLiteral("<b>x</b>\t345\t30.12.2000\t14:05:09"), QStringLiteral("a &amp; b  c"),
+          QStringLiteral("\"quoted\" 'single' ü"), QStringLiteral("")}) {
+        SCOPED_TRACE(text.toStdString());
+        const QString markup = QtSystemTray::literalToolTip(text);
+        EXPECT_TRUE(Qt::mightBeRichText(markup));
+        EXPECT_FALSE(markup.contains(QStringLiteral("<img")));
+        EXPECT_FALSE(markup.contains(QStringLiteral("<b>")));
+        QTextDocument doc;
+        doc.setHtml(markup);
+        EXPECT_EQ(doc.toPlainText(), text);
+    }
 }
 
 TEST(QtSystemTray, ModifyBeforeAddAndRemoveAfterAreHarmless)

@@ -16,6 +16,8 @@ public:
 
     /// ":N"
     const std::string &display() const { return m_display; }
+    /// Ends the server now, as a log-out ends it under a running program.
+    void kill() { m_xvfb.stop(); }
     /// "DISPLAY=:N", for ChildProcess environments.
     std::string displayEnv() const { return "DISPLAY=" + m_display; }
 

@@ -259,6 +259,29 @@ int main(int argc, char **argv)
             BM_LogLoad(s, path, sizeOf());
         })->Unit(benchmark::kMillisecond);
     }
+    // Logs no program writes: one record of 20 MB without a line end, and a sparse file
+    // of 1.5 GiB of NUL bytes with one call line at its end.
+    const std::string record = (dir / "record-20MB.log").string();
+    const std::string sparse = (dir / "sparse-1.5GiB.log").string();
+    const auto damaged = [record, sparse](const std::string &path) {
+        if (!fs::exists(path)) {
+            if (path == record) {
+                std::ofstream(path, std::ios::binary) << std::string(20'000'000, '7');
+            } else {
+                std::ofstream(path, std::ios::binary) << "";
+                fs::resize_file(path, 3 * (std::uintmax_t{1} << 29));
+                std::ofstream(path, std::ios::binary | std::ios::app)
+                    << "\r\n0302\t345\t30.12.2000\t14:05:10\tlast\r\n";
+            }
+        }
+        return fs::file_size(path);
+    };
+    for (const std::string &path : {record, sparse}) {
+        const std::string name = "LogLoad/damaged/" + fs::path(path).stem().string();
+        benchmark::RegisterBenchmark(name.c_str(), [path, damaged](benchmark::State &s) {
+            BM_LogLoad(s, path, damaged(path));
+        })->Unit(benchmark::kMillisecond);
+    }
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
     std::error_code ec;

@@ -1,5 +1,7 @@
 #include "CallGridModel.h"
 
+#include <algorithm>
+
 CallGridModel::CallGridModel(QObject *parent) : QAbstractTableModel(parent) {}
 
 void CallGridModel::insertTop(std::string_view line)
@@ -74,8 +76,15 @@ QVariant CallGridModel::data(const QModelIndex &index, int role) const
     if (!index.isValid() || index.row() >= m_history.rowCount())
         return {};
     if (role == Qt::DisplayRole) {
+        // A cell of an edited log can be kilobytes long; the grid shows its start, which
+        // a repaint measures quickly (no character takes more than 4 bytes).
         const std::string_view cell = m_history.cell(index.row(), index.column());
-        return QString::fromUtf8(cell.data(), static_cast<qsizetype>(cell.size()));
+        const std::size_t shown =
+            std::min(cell.size(), static_cast<std::size_t>(4 * kMaxCellCharacters));
+        QString text = QString::fromUtf8(cell.data(), static_cast<qsizetype>(shown));
+        if (shown < cell.size() || text.size() > kMaxCellCharacters)
+            text = text.left(kMaxCellCharacters - 1) + QChar(0x2026);
+        return text;
     }
     if (role == Qt::TextAlignmentRole) {
         const Qt::Alignment set = m_alignments.at(index.column());

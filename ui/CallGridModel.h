@@ -11,6 +11,9 @@ class CallGridModel final : public QAbstractTableModel
 {
     Q_OBJECT
 public:
+    /// The most characters a cell shows; a longer one ends in "…".
+    static constexpr qsizetype kMaxCellCharacters = 256;
+
     explicit CallGridModel(QObject *parent = nullptr);
 
     CallHistory &history() { return m_history; }

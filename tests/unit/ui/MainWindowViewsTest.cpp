@@ -76,6 +76,23 @@ TEST_F(MainWindowViewsTest, RowsAndListInArrivalOrder)
     EXPECT_EQ(views.model().history().item(2), "C");
 }
 
+// A long cell of an edited log shows its first characters and an ellipsis; umlauts count
+// as one character each.
+TEST_F(MainWindowViewsTest, LongCellsAreCutForDisplay)
+{
+    const QString ellipsis(QChar(0x2026));
+    std::string umlauts;
+    for (int i = 0; i < 300; ++i)
+        umlauts += "\xc3\xbc";
+    views.GridInsertTop(std::string(256, 'a') + "\t" + std::string(257, 'b') + "\t" + umlauts +
+                        "\t" + std::string(4096, 'd'));
+    EXPECT_EQ(cell(1, 0), QString(256, 'a'));
+    EXPECT_EQ(cell(1, 1), QString(255, 'b') + ellipsis);
+    EXPECT_EQ(cell(1, 2), QString(255, QChar(0xfc)) + ellipsis);
+    EXPECT_EQ(cell(1, 3), QString(255, 'd') + ellipsis);
+    EXPECT_EQ(views.model().history().rowLine(0).size(), 256u + 257u + 600u + 4096u + 3u);
+}
+
 TEST_F(MainWindowViewsTest, FourFieldsLeaveColumnFourEmptyUntilHandlingIsSet)
 {
     views.GridInsertTop("0301\t345\t30.12.2000\t14:05:09");

@@ -15,6 +15,7 @@
 #include <fcntl.h>
 #include <mutex>
 #include <optional>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <system_error>
 #include <thread>
@@ -129,6 +130,10 @@ WriteResult writeLine(const std::string &fileName, std::string_view line)
         O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | O_NOFOLLOW, 0600));
     if (!fd)
         return {errno, 0};
+    // Another writer's line that spans pages can be seen half-way, its end not yet there;
+    // writers of the log take turns, so the last byte looked at is a finished line's.
+    while (::flock(fd.get(), LOCK_EX) != 0 && errno == EINTR) {
+    }
     const std::string out = (endsInsideALine(fd.get()) ? "\r\n" : "") + lineBytes(line);
     std::size_t done = 0;
     while (done < out.size()) {

@@ -114,6 +114,106 @@ TEST_F(Hardening, TooltipShowsMarkupFromTheLineAsCharacters)
     EXPECT_EQ(app.wait(15s), 0) << err();
 }
 
+// A StatusNotifierItem host gets the tooltip as the item's plain title: the characters
+// of the line, not escaped for a markup reader (the title is plain text by that protocol).
+class HardeningSni : public Faults
+{
+protected:
+    ChildProcess bus, watcher, host;
+    std::string busAddress;
+
+    /// A command's standard output; its exit status must be 0.
+    std::string output(const std::vector<std::string> &argv)
+    {
+        const std::string out = dir.path() + "/cmd.out";
+        fs::remove(out);
+        ChildProcess p;
+        p.start(argv, env(), out, dir.path() + "/cmd.err");
+        EXPECT_EQ(p.wait(10s), 0) << readFile(dir.path() + "/cmd.err");
+        return readFile(out);
+    }
+    std::string busctl(const std::vector<std::string> &args)
+    {
+        std::vector<std::string> argv{"busctl", "--user"};
+        argv.insert(argv.end(), args.begin(), args.end());
+        return output(argv);
+    }
+    std::string watcherProperty(const std::string &name)
+    {
+        return busctl({"get-property", "org.kde.StatusNotifierWatcher", "/StatusNotifierWatcher",
+                       "org.kde.StatusNotifierWatcher", name});
+    }
+
+    void TearDown() override
+    {
+        Faults::TearDown();
+        host.stop();
+        watcher.stop();
+        bus.stop();
+    }
+
+    void startSniTray()
+    {
+        const std::string socket = dir.path() + "/bus";
+        busAddress = "unix:path=" + socket;
+        bus.start({"dbus-daemon", "--session", "--nofork", "--address=" + busAddress}, {},
+                  "/dev/null", dir.path() + "/bus.err");
+        ASSERT_TRUE(waitUntil([&] { return fs::exists(socket); })) << "no session bus";
+        extraEnv.push_back("DBUS_SESSION_BUS_ADDRESS=" + busAddress);
+        watcher.start({"status-notifier-watcher"}, env(), "/dev/null", dir.path() + "/watcher.err");
+        ASSERT_TRUE(waitUntil([&] {
+            ChildProcess p;
+            p.start({"busctl", "--user", "status", "org.kde.StatusNotifierWatcher"}, env());
+            return p.wait(10s) == 0;
+        })) << "no watcher";
+        host.start({"gtk-sni-tray-standalone", "--bottom", "-s", "32"}, env(), "/dev/null",
+                   dir.path() + "/host.err");
+        ASSERT_TRUE(waitUntil([&] {
+            return watcherProperty("IsStatusNotifierHostRegistered").find("true") !=
+                   std::string::npos;
+        })) << "no host";
+    }
+};
+
+TEST_F(HardeningSni, TooltipTitleIsTheLinesCharacters)
+{
+    const std::string bold = "<b>xxxxxxxx</b>";
+    startLine("wait-for LISTEN_REQ timeout=30\n"
+              "connect plci=0x101 called=345 calling-raw=" +
+              callingRaw(bold) +
+              "\n"
+              "wait-for ALERT_REQ plci=0x101 timeout=30\n"
+              "wait-for OPEN timeout=60\n");
+    startSniTray();
+    startApp();
+    std::string items;
+    ASSERT_TRUE(waitUntil([&] {
+        items = watcherProperty("RegisteredStatusNotifierItems");
+        return items.starts_with("as ") && !items.starts_with("as 0");
+    })) << items
+        << err();
+    // "as 1 \"SERVICE/PATH\"" or a service name alone (then the path is the usual one).
+    const std::size_t open = items.find('"');
+    const std::string item = items.substr(open + 1, items.find('"', open + 1) - open - 1);
+    const std::size_t slash = item.find('/');
+    const std::string service = item.substr(0, slash);
+    const std::string path =
+        slash == std::string::npos ? "/StatusNotifierItem" : item.substr(slash);
+    ASSERT_TRUE(sim.waitForEntry(Condition{"ALERT_REQ", {}}, 0, 60s)) << err();
+    std::string tip;
+    ASSERT_TRUE(waitUntil([&] {
+        tip = busctl({"get-property", service, path, "org.kde.StatusNotifierItem", "ToolTip"});
+        return tip.find("xxxxxxxx") != std::string::npos;
+    })) << tip
+        << err();
+    EXPECT_NE(tip.find("\"" + bold), std::string::npos) << tip;
+    EXPECT_EQ(tip.find("&lt;"), std::string::npos) << tip;
+    EXPECT_TRUE(app.isRunning());
+    poke();
+    app.signal(SIGTERM);
+    EXPECT_EQ(app.wait(15s), 0) << err();
+}
+
 // A link in place of caller.log is not followed: the call line is kept, the user told,
 // and at the end the kept line and the end marker go to stderr whole; no box holds the
 // process.

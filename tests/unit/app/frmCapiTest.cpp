@@ -226,4 +226,39 @@ TEST_F(frmCapiTest, MinimiseKeepsTheWindowWithoutATray)
     EXPECT_TRUE(w.isVisible());
 }
 
+// A kept call line gets into the log from the timer once the disk has room again, without
+// waiting for another call.
+TEST_F(frmCapiTest, TimerTickWritesKeptLinesOnceTheLogCanBeWritten)
+{
+    frmCapi w(data, platform(capi));
+    w.Form_Load();
+    fs::remove(dir / "caller.log");
+    fs::create_directory(dir / "caller.log");
+    EXPECT_FALSE(w.callLog().appendCallLine("0301\t345\t30.12.2000\t14:05:09\tx"));
+    fs::remove(dir / "caller.log");
+    w.callLog().setRetryInterval(std::chrono::milliseconds(0));
+    w.Timer1_Timer();
+    EXPECT_EQ(readFile(dir / "caller.log"), "0301\t345\t30.12.2000\t14:05:09\tx\r\n");
+    EXPECT_EQ(w.callLog().keptLineCount(), 0u);
+}
+
+// An end marker that cannot be written, and the kept line before it, go to stderr whole;
+// shutdown is not a fatal error and shows no box.
+TEST_F(frmCapiTest, LogThatCannotBeWrittenAtShutdownGoesToStderr)
+{
+    frmCapi w(data, platform(capi));
+    w.Form_Load();
+    fs::remove(dir / "caller.log");
+    fs::create_directory(dir / "caller.log");
+    w.callLog().appendCallLine("0301\t345\t30.12.2000\t14:05:09\tx");
+    ::testing::internal::CaptureStderr();
+    w.Form_Unload();
+    const std::string err = ::testing::internal::GetCapturedStderr();
+    EXPECT_TRUE(fatals.empty());
+    EXPECT_NE(err.find("Diese Zeilen fehlen darin:\n0301\t345\t30.12.2000\t14:05:09\tx\n"
+                       "#  12-30-2000 - 14:05:09   Ende\n"),
+              std::string::npos)
+        << err;
+}
+
 } // namespace

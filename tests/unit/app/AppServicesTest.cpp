@@ -1,9 +1,11 @@
+#include "ProgramDir.h"
 #include "QuitSignals.h"
 #include "SingleInstance.h"
 
 #include "ChildProcess.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <csignal>
@@ -75,6 +77,52 @@ TEST(SingleInstance, LockFileIsPrivateAndALinkInItsPlaceStopsTheStart)
     SingleInstance second(QString::fromStdString(dir.path()));
     EXPECT_EQ(second.claim(), SingleInstance::Claim::NoLock);
     EXPECT_FALSE(QFile::exists(QString::fromStdString(other.path() + "/target")));
+}
+
+// The program's own directory when it may be written; otherwise the per-user data
+// directory, made private, which stderr names; nothing when that is no directory of ours.
+TEST(ProgramDir, OwnDirectoryOrThePerUserDataDirectory)
+{
+    TempDir tmp;
+    const QString root = QString::fromStdString(tmp.path());
+    const QString data = root + "/share";
+    const QString fallback = data + "/klingelwacht";
+
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(chooseProgramDir(root, data), root);
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
+    EXPECT_FALSE(QFile::exists(fallback));
+
+    // A directory nobody may write (for root: one that is not there) is left alone.
+    const QString installed = root + "/usr-bin";
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(chooseProgramDir(installed, data), fallback);
+    const std::string said = ::testing::internal::GetCapturedStderr();
+    EXPECT_NE(said.find(fallback.toStdString()), std::string::npos) << said;
+    struct stat st = {};
+    ASSERT_EQ(::stat(fallback.toLocal8Bit().constData(), &st), 0);
+    EXPECT_TRUE(S_ISDIR(st.st_mode));
+    EXPECT_EQ(st.st_mode & 0777, 0700u);
+    EXPECT_EQ(chooseProgramDir(installed, data), fallback); // there already
+
+    // A link or a file in its place is not used.
+    const QString other = root + "/other";
+    for (const bool link : {true, false}) {
+        ASSERT_TRUE(QDir(fallback).removeRecursively() || QFile::remove(fallback));
+        if (link) {
+            QDir().mkpath(other);
+            ASSERT_TRUE(QFile::link(other, fallback));
+        } else {
+            QFile f(fallback);
+            ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        }
+        ::testing::internal::CaptureStderr();
+        EXPECT_EQ(chooseProgramDir(installed, data), QString());
+        EXPECT_NE(::testing::internal::GetCapturedStderr(), "");
+    }
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(chooseProgramDir(installed, QString()), QString());
+    EXPECT_NE(::testing::internal::GetCapturedStderr(), "");
 }
 
 class QuitSignalsTest : public ::testing::TestWithParam<int>

@@ -152,7 +152,7 @@ ProbeResult probe(const Remote &remote, std::chrono::milliseconds timeout)
 {
     const std::string where = remote.host + ":" + std::to_string(remote.port);
     if (remote.host.empty())
-        return {false, "REMOTE ohne Rechnername"};
+        return {false, {}, "REMOTE ohne Rechnername"};
     const auto deadline = std::chrono::steady_clock::now() + timeout;
     addrinfo hints = {};
     hints.ai_family = AF_UNSPEC;
@@ -161,15 +161,21 @@ ProbeResult probe(const Remote &remote, std::chrono::milliseconds timeout)
     const std::string port = std::to_string(remote.port);
     const int rc = getaddrinfo(remote.host.c_str(), port.c_str(), &hints, &list);
     if (rc != 0)
-        return {false, where + ": " + gai_strerror(rc)};
+        return {false, {}, where + ": " + gai_strerror(rc)};
     const std::unique_ptr<addrinfo, AddrInfoFree> owner(list);
     std::string reason = "keine Adresse";
     for (const addrinfo *a = list; a; a = a->ai_next) {
         reason = connectWithin(*a, deadline);
-        if (reason.empty())
-            return {true, {}};
+        if (reason.empty()) {
+            ProbeResult ok{true, {}, {}};
+            char text[NI_MAXHOST] = {};
+            if (a->ai_family == AF_INET && getnameinfo(a->ai_addr, a->ai_addrlen, text, sizeof text,
+                                                       nullptr, 0, NI_NUMERICHOST) == 0)
+                ok.ipv4Address = text;
+            return ok;
+        }
     }
-    return {false, where + ": " + reason};
+    return {false, {}, where + ": " + reason};
 }
 
 } // namespace CapiRemote

@@ -38,6 +38,8 @@ std::optional<Remote> readConfig(const char *home,
 struct ProbeResult
 {
     bool reachable = false;
+    /// The numeric address that answered, when it is IPv4 (what the library can take).
+    std::string ipv4Address;
     /// Why not, for the user: "<host>:<port>: <reason>".
     std::string reason;
 };

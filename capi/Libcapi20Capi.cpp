@@ -67,6 +67,8 @@ struct Libcapi20Capi::Library
     using WaitFn = unsigned (*)(unsigned, struct timeval *);
     using FilenoFn = int (*)(unsigned);
     using TraceFn = void (*)(int);
+    using SetTextFn = void (*)(char *);
+    using SetPortFn = void (*)(int);
 
     explicit Library(void *h) : handle(h) {}
 
@@ -77,6 +79,12 @@ struct Libcapi20Capi::Library
     GetFn capiGet = nullptr;
     WaitFn capiWait = nullptr;
     FilenoFn capiFileno = nullptr;
+    SetTextFn setDriver = nullptr;
+    SetTextFn setHost = nullptr;
+    SetPortFn setPort = nullptr;
+    // The library may keep the pointers it is given.
+    std::string driver;
+    std::string host;
     std::array<unsigned char, kPutBufferSize> putBuffer{};
 };
 
@@ -110,6 +118,9 @@ Libcapi20Capi::Library &Libcapi20Capi::library()
     // The library traces every put to stderr unless told otherwise.
     if (void *trace = dlsym(h, "capi20ext_set_tracelevel"))
         reinterpret_cast<Library::TraceFn>(trace)(0);
+    lib->setDriver = reinterpret_cast<Library::SetTextFn>(dlsym(h, "capi20ext_set_driver"));
+    lib->setHost = reinterpret_cast<Library::SetTextFn>(dlsym(h, "capi20ext_set_host"));
+    lib->setPort = reinterpret_cast<Library::SetPortFn>(dlsym(h, "capi20ext_set_port"));
     // A vanished TCP peer would otherwise kill the process on the second put.
     std::signal(SIGPIPE, SIG_IGN);
     m_library = std::move(lib);
@@ -152,6 +163,16 @@ std::uint32_t Libcapi20Capi::CAPI_REGISTER(std::uint32_t /*messageBufferSize*/,
         if (!probe.reachable) {
             m_lastFailure = probe.reason;
             return CapiResult::RegNotInstalled;
+        }
+        // The library reads its file only while it holds no link, so a changed file or
+        // a peer at a new address would not reach it; and the address that answered
+        // spares it a second lookup.
+        if (lib.setDriver && lib.setHost && lib.setPort) {
+            lib.driver = remote->driver;
+            lib.host = probe.ipv4Address.empty() ? remote->host : probe.ipv4Address;
+            lib.setDriver(lib.driver.data());
+            lib.setHost(lib.host.data());
+            lib.setPort(remote->port);
         }
     }
     unsigned id = 0;

@@ -27,10 +27,12 @@ TEST_F(HungPeer, TrayIconWindowAndEndWhileTheRegistrationHangs)
     const auto start = std::chrono::steady_clock::now();
     startApp();
     ASSERT_TRUE(waitUntil([&] { return iconWindow() != 0; }, 10s)) << err();
-    const auto iconAfter = std::chrono::steady_clock::now() - start;
-    EXPECT_LT(iconAfter, 2s)
-        << "tray icon after "
-        << std::chrono::duration_cast<std::chrono::milliseconds>(iconAfter).count() << " ms";
+    const auto iconMs = std::chrono::duration_cast<std::chrono::milliseconds>(
+                            std::chrono::steady_clock::now() - start)
+                            .count();
+    RecordProperty("tray_icon_ms", static_cast<int>(iconMs));
+    std::cout << "tray icon after " << iconMs << " ms\n";
+    EXPECT_LT(iconMs, 2000);
     ASSERT_TRUE(sim.waitForEntry({"REGISTER", {{"ignored", "1"}}}, 0, 10s));
 
     // The registration hangs; the icon answers a click all the same.

@@ -110,6 +110,11 @@ struct HostileCase
     int dropped;        // frames the adapter must have taken off the socket
 };
 
+void PrintTo(const HostileCase &c, std::ostream *os)
+{
+    *os << c.name;
+}
+
 class Hostile : public Adapter, public ::testing::WithParamInterface<HostileCase>
 {
 };

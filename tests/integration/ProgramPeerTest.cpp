@@ -77,6 +77,11 @@ struct PeerCase
     std::string toldText;
 };
 
+void PrintTo(const PeerCase &c, std::ostream *os)
+{
+    *os << c.name;
+}
+
 class Peers : public ProgramPeer, public ::testing::WithParamInterface<PeerCase>
 {
 };

@@ -20,6 +20,12 @@ public:
     static constexpr std::size_t kMaxFrame = 4096;
     /// Fetches in a row that find the same incomplete frame before it counts as lost.
     static constexpr int kMaxStalledFetches = 10;
+    /// Frames dropped in one fetch before it gives the tick back.
+    static constexpr int kMaxDropsPerFetch = 16;
+    static constexpr int kKeepIdleSeconds = 60;
+    static constexpr int kKeepIntervalSeconds = 10;
+    static constexpr int kKeepCount = 3;
+    static constexpr unsigned kUserTimeoutMs = 90000;
 
     explicit Libcapi20Capi(std::string libraryName = "libcapi20.so.3");
     ~Libcapi20Capi() override;
@@ -33,6 +39,12 @@ public:
                                    std::span<const std::uint8_t> message) override;
     std::uint32_t CAPI_GET_MESSAGE(std::uint32_t applId, CapiMessage &message) override;
     std::uint32_t CAPI_RELEASE(std::uint32_t applId) override;
+    std::string lastFailure() const override { return m_lastFailure; }
+
+    /// The descriptor of this object's registration (-1 without one).
+    int registrationFd() const { return m_fd; }
+    /// Frames read off the socket and dropped since the registration.
+    int droppedFrames() const { return m_droppedFrames; }
 
 private:
     struct Library;
@@ -41,6 +53,8 @@ private:
     bool holdsSlot() const;
     std::uint32_t fetchFrame(CapiMessage &message);
     bool isPeerGone(int pending) const;
+    bool dropFrame(std::size_t frameSize);
+    void watchPeer() const;
     void forgetRegistration();
 
     std::string m_libraryName;
@@ -52,4 +66,6 @@ private:
     bool m_isSocket = false;
     std::size_t m_receiveBufferSize = 0;
     int m_stalledFetches = 0;
+    int m_droppedFrames = 0;
+    std::string m_lastFailure;
 };

@@ -1,6 +1,6 @@
 #include "DesktopNotifier.h"
 
-#include "AppIdentity.h"
+#include "ui/AppIdentity.h"
 
 #include <QDBusArgument>
 #include <QDBusMessage>

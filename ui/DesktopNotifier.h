@@ -1,6 +1,6 @@
 #pragma once
 
-#include "CallNotifier.h"
+#include "ui/CallNotifier.h"
 
 #include <QDBusConnection>
 #include <QImage>

@@ -4,8 +4,8 @@
 // StatusNotifierItem host on a private session bus, driven by xdotool and busctl: the
 // fixture the desktop tests share.
 #include "ChildProcess.h"
-#include "SessionBus.h"
 #include "XServer.h"
+#include "tests/support/SessionBus.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>

@@ -1,9 +1,9 @@
 // The notification adapter against a notification server of the test's own on a private bus.
-#include "DesktopNotifier.h"
+#include "ui/DesktopNotifier.h"
 
-#include "AppIdentity.h"
 #include "ChildProcess.h"
-#include "SessionBus.h"
+#include "tests/support/SessionBus.h"
+#include "ui/AppIdentity.h"
 
 #include <QCoreApplication>
 #include <QDBusArgument>

@@ -75,6 +75,35 @@ protected:
         }
         return items;
     }
+
+    /// The host's viewable top-level windows: its bar and, while open, its menu.
+    std::vector<Window> hostWindows() const
+    {
+        std::vector<Window> found;
+        for (Window w : x->children(x->root()))
+            if (x->pidOf(w) == static_cast<unsigned long>(sniHost.pid()) && x->isViewable(w))
+                found.push_back(w);
+        return found;
+    }
+
+    /// The host's bar along the bottom; the program's icon is its first.
+    Rect hostBar() const
+    {
+        for (Window w : hostWindows())
+            if (const Rect r = x->geometry(w); r.height == 32 && r.width > 200)
+                return r;
+        return {};
+    }
+
+    std::optional<Rect> hostMenu() const
+    {
+        // GTK keeps small helper windows off screen beside the menu.
+        for (Window w : hostWindows())
+            if (const Rect r = x->geometry(w);
+                x->isOverrideRedirect(w) && r.x >= 0 && r.y >= 0 && r.width > 50 && r.height > 30)
+                return r;
+        return std::nullopt;
+    }
 };
 
 // The item registers, its tooltip is the call that came in, Activate shows the window and
@@ -146,6 +175,41 @@ TEST_F(SniTray, ExportedMenuEndsTheProgram)
     EXPECT_NE(log.find("Start\r\n"), std::string::npos) << log;
     EXPECT_TRUE(log.ends_with("Ende\r\n")) << log;
     EXPECT_TRUE(sim.waitForEntry(Condition{"RELEASE", {}}, 0, 5s).has_value());
+}
+
+// Real clicks in the host: a left click shows the window; a right click opens the menu the
+// host draws from the program's exported menu, and "Beenden" there ends the program.
+TEST_F(SniTray, RealClicksInTheHost)
+{
+    start("wait-for LISTEN_REQ timeout=30\n");
+    ASSERT_TRUE(sim.waitForEntry(Condition{"LISTEN_REQ", {}}, 0, 30s));
+    Rect bar;
+    ASSERT_TRUE(waitUntil([&] { return (bar = hostBar()).width > 0; }));
+    const std::string iconX = std::to_string(bar.x + 16), iconY = std::to_string(bar.y + 16);
+    // The host adds the icon a moment after the item registered: wait for the red telephone.
+    ASSERT_TRUE(waitUntil([&] {
+        const QImage shot = screenshot("sni-host-bar");
+        for (int dy = 4; dy < 28; ++dy)
+            for (int dx = 4; dx < 28; ++dx)
+                if (const QColor c = shot.pixelColor(bar.x + dx, bar.y + dy);
+                    c.red() > 180 && c.green() < 80)
+                    return true;
+        return false;
+    }));
+
+    xdotool({"mousemove", iconX, iconY, "click", "1"});
+    EXPECT_TRUE(waitUntil([&] { return mainWindowViewable(); }));
+
+    xdotool({"mousemove", iconX, iconY, "click", "3"});
+    std::optional<Rect> menu;
+    ASSERT_TRUE(waitUntil([&] { return (menu = hostMenu()).has_value(); }));
+    settle();
+    screenshot("sni-host-menu");
+    // Two items: "Anrufliste anzeigen" over "Beenden".
+    xdotool({"mousemove", std::to_string(menu->x + 40),
+             std::to_string(menu->y + menu->height * 3 / 4), "click", "1"});
+    ASSERT_EQ(app.wait(15s), 0);
+    EXPECT_TRUE(readFile(binDir / "caller.log").ends_with("Ende\r\n"));
 }
 
 } // namespace

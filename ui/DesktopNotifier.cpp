@@ -180,10 +180,17 @@ void DesktopNotifier::onNotifyFinished(std::uint64_t callKey, QDBusPendingCallWa
             m_calls.erase(it);
         return;
     }
-    m_shown.insert(reply.value());
+    const uint id = reply.value();
+    if (id == 0) {
+        // Not a valid id: nothing to replace later.
+        if (first)
+            m_calls.erase(it);
+        return;
+    }
+    m_shown.insert(id);
     if (!first)
         return;
-    it->second.id = reply.value();
+    it->second.id = id;
     if (const auto handling = it->second.handling)
         sendEnded(it, *handling);
 }

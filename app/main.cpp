@@ -9,6 +9,7 @@
 #include "icons/AppIcon.h"
 #include "modCapi.h"
 #include "settings/Profile.h"
+#include "ui/AppIdentity.h"
 #include "ui/DesktopNotifier.h"
 
 #include <QApplication>
@@ -19,6 +20,8 @@
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
+    // Window and notifications name the desktop entry, so the desktop shows its icon and name.
+    QApplication::setDesktopFileName(QString::fromLatin1(kAppId));
     // Hiding the window to the tray must not end the program; unloading it does.
     QApplication::setQuitOnLastWindowClosed(false);
 
@@ -29,7 +32,9 @@ int main(int argc, char *argv[])
         return 0;
 
     modCapi data;
-    Libcapi20Capi capi;
+    // Never destroyed: a CAPI thread left inside a hanging library call may still use it
+    // while the process ends.
+    static Libcapi20Capi &capi = *new Libcapi20Capi;
     const QIcon icon = appIcon();
     QApplication::setWindowIcon(icon);
     QtSystemTray tray{icon};

@@ -44,6 +44,7 @@ void frmCapi::createCallHandling()
     m_handling = std::make_unique<CallHandling>(
         CallHandling::Parts{m_data.calls, *m_views, m_lockKeys, m_platform.tray, m_data.tray, m_log,
                             m_platform.clock, m_callCounter});
+    m_handling->setNotifier(m_platform.notifier);
 }
 
 void frmCapi::createLine()

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+class CallNotifier;
 class Capi;
 class Clock;
 class KeyboardSynth;
@@ -37,6 +38,8 @@ struct Platform
     FatalErrorReporter fatal = reportFatalError;
     /// Manual runs the CAPI library's calls within the tick (tests with a fake CAPI).
     CapiWorker::Mode capiMode = CapiWorker::Mode::Thread;
+    /// Tells the desktop of each incoming call; none when notifications are off.
+    CallNotifier *notifier = nullptr;
 };
 
 /// The program's one window: its event handlers and the start-up and shutdown order.

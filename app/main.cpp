@@ -8,11 +8,14 @@
 #include "frmCapi.h"
 #include "icons/AppIcon.h"
 #include "modCapi.h"
+#include "settings/Profile.h"
 #include "ui/AppIdentity.h"
+#include "ui/DesktopNotifier.h"
 
 #include <QApplication>
 #include <QFileInfo>
 #include <iostream>
+#include <optional>
 
 int main(int argc, char *argv[])
 {
@@ -44,9 +47,18 @@ int main(int argc, char *argv[])
         clock,
         programDir.toStdString(),
         QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName().toStdString()};
+    // Benachrichtigung=0 in [Setup] switches the desktop notifications off.
+    std::optional<DesktopNotifier> notifier;
+    if (IniGet(platform.programName + ".INI", "Setup", "Benachrichtigung", platform.programDir) !=
+        "0") {
+        notifier.emplace(icon.pixmap(32, 32).toImage());
+        platform.notifier = &*notifier;
+    }
 
     frmCapi window(data, std::move(platform));
     instance.setShowRequestHandler([&window] { window.mnuAnzeigen_Click(); });
+    if (notifier)
+        notifier->setShowHandler([&window] { window.mnuAnzeigen_Click(); });
     // Every way of ending runs the shutdown once: signals close the window like the menu,
     // and a quit from the session ends it before the event loop returns.
     QuitSignals quitSignals([&window] { window.close(); });

@@ -8,6 +8,7 @@ KW_PACKAGES=(
     clang-14 clang-format-14 libclang-rt-14-dev
     xvfb xauth trayer xdotool x11-xserver-utils x11-utils imagemagick
     locales fonts-dejavu-core
+    dbus-daemon systemd dunst haskell-status-notifier-item-utils haskell-gtk-sni-tray-utils
     debhelper dpkg-dev fakeroot lintian desktop-file-utils appstream
 )
 

@@ -62,6 +62,22 @@ _XDisplay *X11KeyboardSynth::display()
     return m_display.get();
 }
 
+bool X11KeyboardSynth::reachesKeyboard()
+{
+    std::unique_ptr<_XDisplay, DisplayCloser> display(XOpenDisplay(nullptr));
+    if (!display)
+        return false;
+    int eventBase = 0;
+    int errorBase = 0;
+    int major = 0;
+    int minor = 0;
+    if (!XTestQueryExtension(display.get(), &eventBase, &errorBase, &major, &minor))
+        return false;
+    // Xwayland announces itself by this extension (since 21.1).
+    int opcode = 0;
+    return !XQueryExtension(display.get(), "XWAYLAND", &opcode, &eventBase, &errorBase);
+}
+
 void X11KeyboardSynth::toggleLockKey(LockKey key)
 {
     _XDisplay *dpy = display();

@@ -1,5 +1,6 @@
 #include "LockKeySignaller.h"
 #include "X11KeyboardSynth.h"
+#include "settings/KeyboardSynthChooser.h"
 
 #include "ChildProcess.h"
 #include "XServer.h"
@@ -140,6 +141,34 @@ TEST_F(LockKeyLeds, KeyWithoutKeycode)
     const std::size_t first = err.find(said);
     EXPECT_NE(first, std::string::npos) << err;
     EXPECT_EQ(err.find(said, first + 1), std::string::npos) << err;
+}
+
+// An X server whose keyboard XTest reaches gets the XTest adapter: the LED changes.
+TEST_F(LockKeyLeds, ChooserTakesXTestOnAnXServer)
+{
+    const auto chosen = makeKeyboardSynth();
+    chosen->toggleLockKey(LockKey::CapsLock);
+    EXPECT_EQ(leds(), (Leds{false, true, false}));
+}
+
+// Without an X display the choice is the uinput keyboard; where that cannot be made, its
+// one line says why, and nothing speaks of a missing X display.
+TEST(KeyboardSynthChooser, WithoutXTakesUinput)
+{
+    const char *display = std::getenv("DISPLAY");
+    const std::string saved = display ? display : "";
+    ::unsetenv("DISPLAY");
+    testing::internal::CaptureStderr();
+    const auto chosen = makeKeyboardSynth();
+    chosen->toggleLockKey(LockKey::NumLock);
+    const std::string err = testing::internal::GetCapturedStderr();
+    if (display)
+        ::setenv("DISPLAY", saved.c_str(), 1);
+    EXPECT_EQ(err.find("X-Anzeige"), std::string::npos) << err;
+    if (!err.empty()) {
+        EXPECT_NE(err.find("/dev/uinput"), std::string::npos) << err;
+        EXPECT_EQ(err.find('\n'), err.size() - 1) << err;
+    }
 }
 
 } // namespace

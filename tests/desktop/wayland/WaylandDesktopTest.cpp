@@ -58,6 +58,7 @@ struct SwayWindow
     QString appId;
     QString title;
     bool visible = false;
+    bool focused = false;
     int x = 0, y = 0, width = 0, height = 0;
 };
 
@@ -66,9 +67,9 @@ void findWindows(const QJsonObject &node, qint64 pid, std::vector<SwayWindow> &o
     if (node.value("pid").toInteger() == pid) {
         const QJsonObject rect = node.value("rect").toObject();
         out.push_back({node.value("app_id").toString(), node.value("name").toString(),
-                       node.value("visible").toBool(), rect.value("x").toInt(),
-                       rect.value("y").toInt(), rect.value("width").toInt(),
-                       rect.value("height").toInt()});
+                       node.value("visible").toBool(), node.value("focused").toBool(),
+                       rect.value("x").toInt(), rect.value("y").toInt(),
+                       rect.value("width").toInt(), rect.value("height").toInt()});
     }
     for (const char *key : {"nodes", "floating_nodes"})
         for (const QJsonValue &child : node.value(key).toArray())
@@ -429,6 +430,41 @@ TEST_F(WaylandDesktop, ClosingTheWindowInSwayEndsTheProgram)
     const auto lines = logLines();
     ASSERT_EQ(lines.size(), 2u);
     EXPECT_TRUE(lines.back().ends_with("   Ende")) << lines.back();
+}
+
+// Wayland lets no program raise its own window. One moved out of sight (sway's
+// scratchpad, its stand-in for minimising, or another workspace) still comes back, in
+// front and focused, when the tray icon is clicked.
+TEST_F(WaylandDesktop, TrayClickBringsBackAWindowOutOfSight)
+{
+    startLine("wait-for LISTEN_REQ timeout=60\n");
+    startApp();
+    std::string item;
+    ASSERT_TRUE(waitUntil([&] { return !(item = registeredItem()).empty(); }, 30s));
+    const auto activate = [&] {
+        return busctl({"call", item, "/StatusNotifierItem", "org.kde.StatusNotifierItem",
+                       "Activate", "ii", "10", "10"})
+            .has_value();
+    };
+    const auto inFront = [&] {
+        const auto w = mainWindow();
+        return w && w->focused;
+    };
+    ASSERT_TRUE(activate()) << readFile(root / "tool.err");
+    ASSERT_TRUE(waitUntil(inFront, 20s));
+
+    const std::string self = "[pid=" + std::to_string(app.pid()) + "] ";
+    for (const std::string &away : {self + "move scratchpad", std::string("workspace 2")}) {
+        ASSERT_TRUE(runInSession({"swaymsg", away})) << away;
+        ASSERT_TRUE(waitUntil([&] { return !mainWindow().has_value(); }, 10s)) << away;
+        ASSERT_TRUE(activate());
+        EXPECT_TRUE(waitUntil(inFront, 10s)) << away;
+    }
+    // Clicked while in front already, it stays where it is.
+    ASSERT_TRUE(activate());
+    std::this_thread::sleep_for(700ms);
+    EXPECT_TRUE(inFront());
+    EXPECT_EQ(appWindows().size(), 1u);
 }
 
 // swaybar asks for the menu by ContextMenu. Wayland opens menus only over the program's

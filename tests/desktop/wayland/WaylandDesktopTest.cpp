@@ -360,18 +360,25 @@ TEST_F(WaylandDesktop, NativeClientWithTrayIconWindowAndCall)
               "connect plci=0x101 called=345 calling=3012345 ton=0x21 pi=0x80\n"
               "wait-for ALERT_REQ plci=0x101 timeout=60\n"
               "disconnect plci=0x101 reason=0x349A\n"
-              "wait-for DISCONNECT_RESP plci=0x101 timeout=60\n");
+              "wait-for DISCONNECT_RESP plci=0x101 timeout=60\n"
+              "connect plci=0x102 called=346 calling= ton=0 pi=0x20\n"
+              "wait-for ALERT_REQ plci=0x102 timeout=60\n"
+              "disconnect plci=0x102 reason=0x3490\n"
+              "wait-for DISCONNECT_RESP plci=0x102 timeout=60\n");
     startApp();
 
     std::string item;
     ASSERT_TRUE(waitUntil([&] { return !(item = registeredItem()).empty(); }, 30s))
         << "no item of the program at the watcher";
-    ASSERT_TRUE(sim.waitForEntry(Condition{"DISCONNECT_RESP", {}}, 0, 90s));
-    ASSERT_TRUE(waitUntil([&] { return logLines().size() >= 2; }, 10s));
+    ASSERT_TRUE(sim.waitForEntry(Condition{"DISCONNECT_RESP", {{"plci", "0x102"}}}, 0, 90s));
+    ASSERT_TRUE(waitUntil([&] { return logLines().size() >= 3; }, 10s));
+    const std::string date = R"(\t\d\d\.\d\d\.\d{4}\t\d\d:\d\d:\d\d\t)";
     EXPECT_TRUE(std::regex_match(logLines()[1],
-                                 std::regex(R"(03012345\t345\t\d\d\.\d\d\.\d{4}\t\d\d:\d\d:\d\d\t)"
-                                            R"(Angenommen am S0-Bus)")))
+                                 std::regex("03012345\t345" + date + "Angenommen am S0-Bus")))
         << logLines()[1];
+    EXPECT_TRUE(std::regex_match(logLines()[2],
+                                 std::regex("Unbekannt\t346" + date + "Anrufer hat aufgelegt")))
+        << logLines()[2];
 
     // Started as its icon only; the host's Activate (a left click in swaybar) shows it.
     EXPECT_FALSE(mainWindow().has_value());
@@ -405,7 +412,7 @@ TEST_F(WaylandDesktop, NativeClientWithTrayIconWindowAndCall)
     app.signal(SIGTERM);
     ASSERT_EQ(app.wait(20s), 0);
     const auto lines = logLines();
-    ASSERT_EQ(lines.size(), 3u);
+    ASSERT_EQ(lines.size(), 4u);
     EXPECT_TRUE(lines.back().ends_with("   Ende")) << lines.back();
     EXPECT_TRUE(sim.waitForEntry(Condition{"RELEASE", {}}, 0, 5s).has_value());
 }

@@ -86,6 +86,8 @@ protected:
     ChildProcess sway;
     ChildProcess app;
     std::optional<int> swaybarPid;
+    /// Whether sway offers Xwayland (started at the first X client) and DISPLAY with it.
+    bool withXwayland = false;
 
     void SetUp() override
     {
@@ -152,12 +154,18 @@ protected:
     void TearDown() override
     {
         app.stop();
+        // sway ends the Xwayland it started; should one be left, it goes by its PID.
+        const std::string display = withXwayland ? xDisplay() : std::string();
+        const std::vector<int> xwayland =
+            display.empty() ? std::vector<int>{} : xwaylandPids(display);
         sway.stop();
         // sway ends its bar; should it not, the bar goes by its PID.
         if (swaybarPid && ::kill(*swaybarPid, 0) == 0) {
             std::this_thread::sleep_for(500ms);
             ::kill(*swaybarPid, SIGKILL);
         }
+        for (int pid : xwayland)
+            ::kill(pid, SIGKILL);
         bus.stop();
         if (HasFailure()) {
             std::cerr << "klingelwacht's stderr:\n" << readFile(root / "kw.err");
@@ -169,12 +177,48 @@ protected:
 
     void writeSwayConfig()
     {
-        // A plain bar whose tray shows every item on the one headless output.
-        std::ofstream(home / ".config/sway/config") << "output HEADLESS-1 resolution 1024x768\n"
-                                                       "bar {\n"
-                                                       "    position top\n"
-                                                       "    tray_output *\n"
-                                                       "}\n";
+        // A plain bar whose tray shows every item on the one headless output. With
+        // Xwayland, sway's DISPLAY is written down for the program.
+        std::ofstream config(home / ".config/sway/config");
+        config << "output HEADLESS-1 resolution 1024x768\n"
+                  "bar {\n"
+                  "    position top\n"
+                  "    tray_output *\n"
+                  "}\n";
+        if (withXwayland)
+            config << "xwayland enable\n"
+                      "exec echo \"$DISPLAY\" > \"$HOME/display\"\n";
+        else
+            config << "xwayland disable\n";
+        // Own numbers no call of the tests has: where the uid may use /dev/uinput, no test
+        // toggles the lock keys of the machine's real keyboard.
+        std::ofstream(binDir / "klingelwacht.INI") << "[Setup]\nMSN1=nie\nMSN2=nie\nMSN3=nie\n";
+    }
+
+    /// The display sway offers to X programs, once it has written it down.
+    std::string xDisplay() const
+    {
+        std::string display = readFile(home / "display");
+        if (display.size() < 2 || display.back() != '\n')
+            return {};
+        display.pop_back();
+        return display;
+    }
+
+    /// PIDs of the Xwayland serving this display (from /proc). wlroots starts it through
+    /// a double fork, so it is no child of sway's.
+    std::vector<int> xwaylandPids(const std::string &display) const
+    {
+        std::vector<int> found;
+        std::error_code ec;
+        for (const auto &e : fs::directory_iterator("/proc", ec)) {
+            const std::string cmdline = readFile(e.path() / "cmdline");
+            const std::string program = cmdline.substr(0, cmdline.find('\0'));
+            if (fs::path(program).filename() == "Xwayland" &&
+                cmdline.find(std::string(1, '\0') + display + '\0') != std::string::npos)
+                found.push_back(std::atoi(e.path().filename().c_str()));
+        }
+        return found;
     }
 
     void writeBusConfig()
@@ -262,11 +306,11 @@ protected:
         return runInSession(args);
     }
 
-    void startApp()
+    void startApp(std::vector<std::string> extra = {})
     {
-        app.start(as({(binDir / "klingelwacht").string()}),
-                  env({"QT_QPA_PLATFORM=wayland", "LC_ALL=de_DE.UTF-8"}),
-                  (root / "kw.out").string(), (root / "kw.err").string(), binDir.string());
+        extra.insert(extra.end(), {"QT_QPA_PLATFORM=wayland", "LC_ALL=de_DE.UTF-8"});
+        app.start(as({(binDir / "klingelwacht").string()}), env(extra), (root / "kw.out").string(),
+                  (root / "kw.err").string(), binDir.string());
     }
 
     void startLine(const std::string &scenario)
@@ -496,6 +540,41 @@ TEST_F(WaylandDesktop, ContextMenuShowsTheCallListAndNoMenuWindow)
     const auto lines = logLines();
     ASSERT_EQ(lines.size(), 2u);
     EXPECT_TRUE(lines.back().ends_with("   Ende")) << lines.back();
+}
+
+class WaylandWithXwayland : public WaylandDesktop
+{
+protected:
+    WaylandWithXwayland() { withXwayland = true; }
+};
+
+// A Wayland session with Xwayland and DISPLAY set, as GNOME, KDE and sway give one: the
+// program stays a Wayland program, starts no Xwayland by asking it about XTest (whose keys
+// would not reach the keyboard there), and takes uinput for the lock keys.
+TEST_F(WaylandWithXwayland, DisplaySetStartsNoXwaylandAndTakesUinput)
+{
+    if (!inPath("Xwayland"))
+        GTEST_SKIP() << "Xwayland is not installed (Debian package xwayland)";
+    std::string display;
+    ASSERT_TRUE(waitUntil([&] { return !(display = xDisplay()).empty(); }, 20s))
+        << "sway offered no DISPLAY: " << readFile(root / "sway.err");
+    startLine("wait-for LISTEN_REQ timeout=60\n");
+    startApp({"DISPLAY=" + display});
+    std::string item;
+    ASSERT_TRUE(waitUntil([&] { return !(item = registeredItem()).empty(); }, 30s));
+    ASSERT_TRUE(sim.waitForEntry(Condition{"LISTEN_REQ", {}}, 0, 60s));
+    ASSERT_TRUE(busctl({"call", item, "/StatusNotifierItem", "org.kde.StatusNotifierItem",
+                        "Activate", "ii", "10", "10"}));
+    std::optional<SwayWindow> window;
+    ASSERT_TRUE(waitUntil([&] { return (window = mainWindow()).has_value(); }, 20s));
+    EXPECT_TRUE(xwaylandPids(display).empty());
+
+    const std::string err = readFile(root / "kw.err");
+    EXPECT_EQ(count(err, "X-Anzeige"), 0u) << err;
+    // Where the kernel has no uinput, the uinput keyboard's one line proves the choice.
+    if (!fs::exists("/dev/uinput")) {
+        EXPECT_EQ(count(err, "/dev/uinput fehlt"), 1u) << err;
+    }
 }
 
 } // namespace

@@ -41,7 +41,8 @@ std::string UinputKeyboardSynth::failureText(int error)
     case EPERM:
         return std::string("Klingelwacht: kein Zugriff auf /dev/uinput (") + why + "); " +
                kNoToggle + ". Abhilfe: die udev-Regel " + udevRule +
-               " nach /etc/udev/rules.d/ kopieren (siehe README).";
+               " (im Paket unter /usr/share/doc/klingelwacht/) nach /etc/udev/rules.d/ "
+               "kopieren (siehe README).";
     case ENOENT:
     case ENODEV:
     case ENXIO:

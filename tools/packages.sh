@@ -9,6 +9,7 @@ KW_PACKAGES=(
     xvfb xauth trayer xdotool x11-xserver-utils x11-utils imagemagick
     locales fonts-dejavu-core
     qt6-wayland sway grim xwayland dbus
+    debhelper dpkg-dev fakeroot lintian desktop-file-utils appstream
 )
 
 # Installs whatever of KW_PACKAGES is missing, through sudo when not root.

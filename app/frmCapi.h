@@ -58,7 +58,8 @@ public:
     void mnuAnzeigen_Click();
     void mnuBeenden_Click();
     /// The tray's notification with its mouse message code: 0x204 opens mnuPopUp at the
-    /// pointer, 0x201 and 0x203 run RestoreWindow, any other code does nothing.
+    /// pointer (on Wayland, which allows no such menu, it runs RestoreWindow), 0x201 and
+    /// 0x203 run RestoreWindow, any other code does nothing.
     void Picture1_MouseMove(int code);
 
     MainWindowViews &views() { return *m_views; }

@@ -4,10 +4,10 @@
 #include "QtSystemTray.h"
 #include "QuitSignals.h"
 #include "SingleInstance.h"
-#include "X11KeyboardSynth.h"
 #include "frmCapi.h"
 #include "icons/AppIcon.h"
 #include "modCapi.h"
+#include "settings/KeyboardSynthChooser.h"
 #include "settings/Profile.h"
 #include "ui/AppIdentity.h"
 #include "ui/DesktopNotifier.h"
@@ -38,12 +38,12 @@ int main(int argc, char *argv[])
     const QIcon icon = appIcon();
     QApplication::setWindowIcon(icon);
     QtSystemTray tray{icon};
-    X11KeyboardSynth keyboard;
+    const std::unique_ptr<KeyboardSynth> keyboard = makeKeyboardSynth();
     SystemClock clock;
     Platform platform{
         capi,
         tray,
-        keyboard,
+        *keyboard,
         clock,
         programDir.toStdString(),
         QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName().toStdString()};

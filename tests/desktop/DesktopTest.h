@@ -249,10 +249,12 @@ protected:
     std::vector<std::string> env() const
     {
         // No session bus unless the test has its own, so Qt uses the XEmbed tray; a private
-        // runtime dir and home, so nothing of the machine's own desktop or CAPI set-up is seen.
+        // runtime dir and home, and no Wayland session around, so nothing of the machine's
+        // own desktop or CAPI set-up is seen.
         std::vector<std::string> e{
             xserver.displayEnv(), bus ? bus->addressEnv() : "DBUS_SESSION_BUS_ADDRESS",
-            "SESSION_MANAGER",    "XDG_RUNTIME_DIR=" + xdg.string(),
+            "SESSION_MANAGER",    "WAYLAND_DISPLAY",
+            "XDG_SESSION_TYPE",   "XDG_RUNTIME_DIR=" + xdg.string(),
             "HOME=" + dir.path(), "QT_QPA_PLATFORM=xcb"};
         e.insert(e.end(), extraEnv.begin(), extraEnv.end());
         return e;

@@ -29,4 +29,7 @@ public:
     /// Why the latest registration failed, when the implementation knows more than the
     /// code says (e.g. which host did not answer); empty otherwise.
     virtual std::string lastFailure() const { return {}; }
+    /// A descriptor that turns readable when a message may be there, so that the CAPI
+    /// thread can sleep until then; -1 when there is none to wait on.
+    virtual int pollDescriptor(std::uint32_t /*applId*/) const { return -1; }
 };

@@ -145,7 +145,7 @@ void Libcapi20Capi::forgetRegistration()
     m_applId = 0;
     m_fd = -1;
     m_isSocket = false;
-    m_stalledFetches = 0;
+    m_stallSince.reset();
     m_droppedFrames = 0;
 }
 
@@ -194,7 +194,7 @@ std::uint32_t Libcapi20Capi::CAPI_REGISTER(std::uint32_t /*messageBufferSize*/,
     }
     m_droppedFrames = 0;
     m_receiveBufferSize = std::max<std::size_t>(128 + maxBDataLen, kMinReceiveBuffer);
-    m_stalledFetches = 0;
+    m_stallSince.reset();
     return result;
 }
 
@@ -275,7 +275,7 @@ std::uint32_t Libcapi20Capi::fetchFrame(CapiMessage &message)
             return CapiResult::LineLost;
         if (static_cast<std::size_t>(pending) < 3 + length)
             break;
-        m_stalledFetches = 0;
+        m_stallSince.reset();
         std::array<std::uint8_t, kMaxFrame + 3> frame;
         if (recv(m_fd, frame.data(), 3 + length, MSG_PEEK | MSG_DONTWAIT) !=
             static_cast<ssize_t>(3 + length))
@@ -304,10 +304,15 @@ std::uint32_t Libcapi20Capi::fetchFrame(CapiMessage &message)
     if (isPeerGone(pending))
         return CapiResult::LineLost;
     // Part of a frame that never completes would keep the line silent for ever.
-    if (pending > 0 && ++m_stalledFetches >= kMaxStalledFetches)
-        return CapiResult::LineLost;
-    if (pending == 0)
-        m_stalledFetches = 0;
+    if (pending == 0) {
+        m_stallSince.reset();
+    } else {
+        const auto now = std::chrono::steady_clock::now();
+        if (!m_stallSince)
+            m_stallSince = now;
+        else if (now - *m_stallSince >= kMaxFrameStall)
+            return CapiResult::LineLost;
+    }
     return CapiResult::QueueEmpty;
 }
 

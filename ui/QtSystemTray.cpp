@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QHelpEvent>
 #include <QMenu>
+#include <QTimer>
 #include <QToolTip>
 #include <iostream>
 
@@ -65,8 +66,15 @@ bool QtSystemTray::eventFilter(QObject *watched, QEvent *event)
 
 void QtSystemTray::onActivated(QSystemTrayIcon::ActivationReason reason)
 {
-    if (const auto code = mouseCode(reason); code && m_callback)
-        m_callback(*code);
+    const auto code = mouseCode(reason);
+    if (!code)
+        return;
+    // A StatusNotifierItem host's Activate or ContextMenu call arrives here inside the D-Bus
+    // dispatch: the host waits for its reply, so the handler runs after it has gone out.
+    QTimer::singleShot(0, this, [this, c = *code] {
+        if (m_callback)
+            m_callback(c);
+    });
 }
 
 void QtSystemTray::add(const TrayRecord &record)

@@ -1,5 +1,6 @@
 #include "Scenario.h"
 
+#include <cctype>
 #include <cmath>
 #include <cstdlib>
 #include <ctime>

@@ -1,6 +1,7 @@
 #include "frmCapi.h"
 
 #include "CallLine.h"
+#include "CapiLine.h"
 #include "Clock.h"
 #include "MainWindowViews.h"
 #include "PopupMenu.h"
@@ -20,12 +21,12 @@
 
 frmCapi::frmCapi(modCapi &shared, Platform platform, QWidget *parent)
     : QWidget(parent), m_data(shared), m_platform(std::move(platform)),
-      m_line(m_platform.capi, m_data.capi), m_lockKeys(m_platform.keyboard, m_data.lockKeys)
+      m_lockKeys(m_platform.keyboard, m_data.lockKeys)
 {
     setObjectName(QStringLiteral("frmCapi"));
     setWindowTitle(QStringLiteral("Klingelwacht"));
     createViews();
-    createCallMonitor();
+    createCallHandling();
     createLogNotice();
     createTimer();
     createMenu();
@@ -38,12 +39,17 @@ void frmCapi::createViews()
     m_views = std::make_unique<MainWindowViews>(*this);
 }
 
-void frmCapi::createCallMonitor()
+void frmCapi::createCallHandling()
 {
-    m_monitor = std::make_unique<CallMonitor>(
-        CallMonitor::Parts{m_data.capi, m_data.calls, m_line, *m_views, m_lockKeys, m_platform.tray,
-                           m_data.tray, m_log, m_platform.clock, m_callCounter});
-    m_line.setCallHandler(m_monitor.get());
+    m_handling = std::make_unique<CallHandling>(
+        CallHandling::Parts{m_data.calls, *m_views, m_lockKeys, m_platform.tray, m_data.tray, m_log,
+                            m_platform.clock, m_callCounter});
+}
+
+void frmCapi::createLine()
+{
+    m_line = std::make_unique<CapiLine>(m_platform.capi, m_data.capi, m_platform.capiMode);
+    m_line->setCallEvents(m_handling.get());
 }
 
 void frmCapi::createLogNotice()
@@ -104,8 +110,12 @@ void frmCapi::Form_Load()
             throw std::system_error(errno, std::generic_category(), m_platform.programDir);
     });
     step("SetupCallGrid", [&] { m_views->SetupCallGrid(); });
-    step("CAPI_REGISTER", [&] { m_line.registerApplication(); });
-    step("LISTEN_REQ", [&] { m_line.sendListenReq(); });
+    // Registration and LISTEN_REQ go to the line's own thread; their outcome comes with
+    // the ticks.
+    step("CAPI_REGISTER", [&] {
+        createLine();
+        m_line->start();
+    });
     step("TrayTip", [&] { m_data.tray.setTip("<Kein Anruf>"); });
     step("TrayAdd", [&] { m_platform.tray.add(m_data.tray); });
     step("LogLoad", [&] { m_log.LogLoad(*m_views); });
@@ -129,7 +139,8 @@ void frmCapi::Form_Unload()
     m_unloaded = true;
     m_timer->stop();
     guarded([&] {
-        m_line.release();
+        if (m_line)
+            m_line->stop();
         m_platform.tray.remove(m_data.tray);
         m_log.LogAppend(markerLine(m_platform.clock.localNow(), MarkerKind::End));
     });
@@ -142,7 +153,8 @@ void frmCapi::Timer1_Timer()
 
 void frmCapi::Get_Capi_Message()
 {
-    m_line.Get_Capi_Message();
+    if (m_line)
+        m_line->tick();
 }
 
 void frmCapi::mnuAnzeigen_Click()

@@ -1,8 +1,8 @@
 #pragma once
 
+#include "CallHandling.h"
 #include "CallLog.h"
-#include "CallMonitor.h"
-#include "CapiLine.h"
+#include "CapiWorker.h"
 #include "FatalError.h"
 #include "LockKeySignaller.h"
 
@@ -15,6 +15,7 @@
 class Capi;
 class Clock;
 class KeyboardSynth;
+class Line;
 class MainWindowViews;
 class PopupMenu;
 class QPoint;
@@ -34,6 +35,8 @@ struct Platform
     /// The executable's file name without extension (names the settings file).
     std::string programName = "klingelwacht";
     FatalErrorReporter fatal = reportFatalError;
+    /// Manual runs the CAPI library's calls within the tick (tests with a fake CAPI).
+    CapiWorker::Mode capiMode = CapiWorker::Mode::Thread;
 };
 
 /// The program's one window: its event handlers and the start-up and shutdown order.
@@ -76,7 +79,8 @@ protected:
 
 private:
     void createViews();
-    void createCallMonitor();
+    void createCallHandling();
+    void createLine();
     void createLogNotice();
     void createTimer();
     void createMenu();
@@ -92,10 +96,10 @@ private:
     QTimer *m_timer = nullptr;
     PopupMenu *m_popup = nullptr;
     std::function<void(const QPoint &)> m_openPopup;
-    CapiLine m_line;
     CallLog m_log;
     LockKeySignaller m_lockKeys;
-    std::unique_ptr<CallMonitor> m_monitor;
+    std::unique_ptr<CallHandling> m_handling;
+    std::unique_ptr<Line> m_line;
     int m_callCounter = 0;
     bool m_unloaded = false;
     std::vector<std::string> m_skippedSteps;

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "CallMonitor.h"
+#include "CallHandling.h"
 #include "CapiState.h"
 #include "LockKeySignaller.h"
 #include "TrayRecord.h"

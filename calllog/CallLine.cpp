@@ -1,6 +1,30 @@
 #include "CallLine.h"
 
+#include <array>
 #include <cstdio>
+
+namespace {
+
+std::string formatted(const char *format, const std::tm &when)
+{
+    std::array<char, 64> text{};
+    std::strftime(text.data(), text.size(), format, &when);
+    return text.data();
+}
+
+} // namespace
+
+std::string buildCallLine(std::string_view caller, std::string_view msn, const std::tm &when)
+{
+    std::string line;
+    line.append(caller).append(1, '\t').append(msn).append(1, '\t');
+    return line + formatted("%x", when) + '\t' + formatted("%X", when);
+}
+
+std::string callTimeText(const std::tm &when)
+{
+    return formatted("%X", when);
+}
 
 std::string markerLine(const std::tm &time, MarkerKind kind)
 {

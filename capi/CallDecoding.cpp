@@ -90,12 +90,3 @@ std::string handlingText(std::int16_t reason)
         return std::to_string(reason);
     }
 }
-
-std::string buildCallLine(const DecodedCall &call, const std::tm &when)
-{
-    std::array<char, 64> date{};
-    std::array<char, 64> time{};
-    std::strftime(date.data(), date.size(), "%x", &when);
-    std::strftime(time.data(), time.size(), "%X", &when);
-    return call.caller + '\t' + call.msn + '\t' + date.data() + '\t' + time.data();
-}

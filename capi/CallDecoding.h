@@ -22,6 +22,3 @@ DecodedCall decodeConnectInd(const ConnectIndRecord &record);
 
 /// The handling text that a DISCONNECT_IND's Reason maps to.
 std::string handlingText(std::int16_t reason);
-
-/// "caller TAB msn TAB date TAB time", date and time in the user's locale (%x, %X).
-std::string buildCallLine(const DecodedCall &call, const std::tm &when);

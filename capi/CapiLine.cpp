@@ -1,164 +1,123 @@
 #include "CapiLine.h"
 
-#include "CallHandler.h"
-#include "CapiResult.h"
+#include "CallDecoding.h"
 #include "CapiUnavailable.h"
+#include "line/CallEvents.h"
 
 #include <cstdio>
 
-namespace {
-
-std::string hex(std::uint32_t value)
-{
-    char buf[16];
-    std::snprintf(buf, sizeof buf, "0x%04X", value);
-    return buf;
-}
-
-} // namespace
-
-CapiLine::CapiLine(Capi &capi, CapiState &state, LineWatch::Clock clock)
-    : m_capi(capi), m_state(state), m_watch(std::move(clock))
+CapiLine::CapiLine(Capi &capi, CapiState &state, CapiWorker::Mode mode, LineWatch::Clock clock)
+    : m_state(state), m_worker(capi, mode, std::move(clock)), m_mode(mode)
 {}
 
-std::uint32_t CapiLine::registerApplication()
+void CapiLine::start()
 {
-    if (m_registered)
-        return CapiResult::NoError;
-    m_watch.noteAttempt();
-    std::uint32_t result = 0;
-    try {
-        result = m_capi.CAPI_REGISTER(CapiState::kMessageBufferSize,
-                                      CapiState::kMaxLogicalConnection, CapiState::kMaxBDataBlocks,
-                                      CapiState::kMaxBDataLen, m_state.ApplID);
-    } catch (const CapiUnavailable &e) {
-        m_unavailable = e.what();
-        throw;
-    }
-    m_unavailable.reset();
-    if (result != CapiResult::NoError) {
-        m_state.ApplID = 0;
-        m_watch.noteDown();
-        if (!m_toldDown) {
-            notice((m_everUp ? "CAPI-Verbindung verloren (" : "Keine CAPI-Verbindung (") +
-                   hex(result) + ")");
-            m_toldDown = true;
-        }
-        return result;
-    }
-    m_registered = true;
-    m_lost = false;
-    m_watch.noteUp();
-    return result;
+    m_worker.start();
 }
 
-std::uint32_t CapiLine::sendListenReq()
+void CapiLine::stop()
 {
-    if (!m_registered) {
-        if (m_unavailable)
-            throwUnavailable();
-        return CapiResult::IllegalApplId;
-    }
-    fillListenReq(m_state.listenReq, m_state.ApplID);
-    const std::uint32_t result = put(m_state.listenReq.bytes());
-    if (!m_lost && m_toldDown) {
-        notice(m_everUp ? "CAPI-Verbindung wieder hergestellt" : "CAPI-Verbindung hergestellt");
-        m_toldDown = false;
-    }
-    if (!m_lost)
-        m_everUp = true;
-    return result;
-}
-
-std::uint32_t CapiLine::release()
-{
-    if (!m_registered) {
-        if (m_unavailable)
-            throwUnavailable();
-        return CapiResult::NoError;
-    }
-    m_registered = false;
-    m_watch.noteDown();
-    const std::uint32_t result = m_capi.CAPI_RELEASE(m_state.ApplID);
+    if (m_stopped)
+        return;
+    m_stopped = true;
+    if (!m_worker.stop(kStopWait))
+        notice("CAPI-Bibliothek antwortet nicht; die Anmeldung wird nicht freigegeben");
+    m_up = false;
     m_state.ApplID = 0;
-    return result;
-}
-
-std::uint32_t CapiLine::put(std::span<const std::uint8_t> message)
-{
-    if (!m_registered) {
-        if (m_unavailable)
-            throwUnavailable();
-        return CapiResult::IllegalApplId;
-    }
-    const std::uint32_t result = m_capi.CAPI_PUT_MESSAGE(m_state.ApplID, message);
-    noteResult(result);
-    return result;
-}
-
-void CapiLine::noteResult(std::uint32_t result)
-{
-    // Acted on after the handler has run, so that it never sees the ApplID change.
-    if (CapiResult::meansLineLost(result))
-        m_lost = true;
 }
 
 void CapiLine::Get_Capi_Message()
 {
-    if (!m_registered) {
-        if (m_unavailable)
-            throwUnavailable();
-        if (m_watch.isRetryDue())
-            reconnect();
+    if (m_stopped)
         return;
+    if (m_mode == CapiWorker::Mode::Manual)
+        m_worker.runOnce();
+    // The line's news first, up to the next message; that message is the tick's one.
+    while (auto item = m_worker.take()) {
+        if (const auto *note = std::get_if<CapiWorker::Note>(&*item)) {
+            onNote(*note);
+            continue;
+        }
+        dispatch(std::get<CapiWorker::Fetched>(*item));
+        break;
     }
-    const std::uint32_t result = m_capi.CAPI_GET_MESSAGE(m_state.ApplID, m_state.message);
-    noteResult(result);
-    if (result == CapiResult::NoError)
-        dispatch();
-    if (m_lost)
-        dropLine();
+    if (m_mode == CapiWorker::Mode::Manual) {
+        m_worker.flushPuts();
+        while (auto item = m_worker.takeNote())
+            onNote(*item);
+    }
+    if (m_unavailable)
+        throw CapiUnavailable(*m_unavailable);
 }
 
-void CapiLine::dropLine()
+void CapiLine::onNote(const CapiWorker::Note &note)
 {
-    notice("CAPI-Verbindung verloren");
-    m_toldDown = true;
-    m_lost = false;
-    // The old registration is given back before any new one is made.
-    release();
-    if (m_handler)
-        m_handler->onLineLost();
+    switch (note.kind) {
+    case CapiWorker::Note::Registered:
+        m_state.ApplID = note.applId;
+        break;
+    case CapiWorker::Note::Up:
+        m_up = true;
+        if (m_events)
+            m_events->onLineUp();
+        break;
+    case CapiWorker::Note::Lost:
+        m_up = false;
+        m_state.ApplID = 0;
+        if (m_events)
+            m_events->onLineLost();
+        break;
+    case CapiWorker::Note::Notice:
+        notice(note.text);
+        break;
+    case CapiWorker::Note::Unavailable:
+        m_unavailable = note.text;
+        break;
+    }
 }
 
-void CapiLine::reconnect()
+void CapiLine::dispatch(const CapiWorker::Fetched &fetched)
 {
-    if (registerApplication() != CapiResult::NoError)
-        return;
-    sendListenReq();
-    if (m_lost)
-        dropLine();
-}
-
-void CapiLine::dispatch()
-{
+    m_messageApplId = fetched.applId;
+    m_state.message = CapiMessage{fetched.bytes.data(), fetched.bytes.size()};
     // A message shorter than its header is not a message: dropped unread.
-    if (!m_state.header.copyFrom(m_state.message))
-        return;
-
-    const auto command = m_state.header.command;
-    const auto subcommand = m_state.header.subcommand;
-    if (command == CapiCommand::Connect) {
-        if (subcommand == CapiSubcommand::Ind && m_handler)
-            m_handler->onConnectInd();
-    } else if (command == CapiCommand::Info) {
-        if (subcommand == CapiSubcommand::Ind)
-            answerInfoInd();
-    } else if (command == CapiCommand::Disconnect && subcommand == CapiSubcommand::Ind) {
-        if (m_handler)
-            m_handler->onDisconnectInd();
+    if (m_state.header.copyFrom(m_state.message)) {
+        const auto command = m_state.header.command;
+        const auto subcommand = m_state.header.subcommand;
+        if (subcommand == CapiSubcommand::Ind) {
+            if (command == CapiCommand::Connect)
+                onConnectInd();
+            else if (command == CapiCommand::Info)
+                answerInfoInd();
+            else if (command == CapiCommand::Disconnect)
+                onDisconnectInd();
+        }
+        // Everything else (confirmations, unknown commands) is dropped.
     }
-    // Everything else (confirmations, unknown commands) is dropped.
+    m_state.message = CapiMessage{};
+}
+
+void CapiLine::onConnectInd()
+{
+    m_state.connectInd.copyFrom(m_state.message, m_state.header);
+    const DecodedCall call = decodeConnectInd(m_state.connectInd);
+    const std::uint32_t plci = m_state.connectInd.plci;
+    // The handling first, then the answer.
+    if (m_events)
+        m_events->onIncomingCall(IncomingCall{plci, call.caller, call.msn});
+    fillAlertReq(m_state.alertReq, m_messageApplId, plci);
+    answer(m_state.alertReq.bytes());
+}
+
+void CapiLine::onDisconnectInd()
+{
+    m_state.disconnectInd.copyFrom(m_state.message, m_state.header);
+    const std::uint32_t plci = m_state.disconnectInd.plci;
+    const std::uint16_t number = m_state.header.messageNumber;
+    if (m_events)
+        m_events->onCallCleared(CallCleared{plci, handlingText(m_state.disconnectInd.reason)});
+    fillDisconnectResp(m_state.disconnectResp, m_messageApplId, plci, number);
+    answer(m_state.disconnectResp.bytes());
 }
 
 void CapiLine::answerInfoInd()
@@ -168,8 +127,13 @@ void CapiLine::answerInfoInd()
     const auto params = parameterBytes(m_state.message, m_state.header);
     if (params.size() >= 4)
         plci = readDword(params.data());
-    fillInfoResp(m_state.infoResp, m_state.ApplID, plci, m_state.header.messageNumber);
-    put(m_state.infoResp.bytes());
+    fillInfoResp(m_state.infoResp, m_messageApplId, plci, m_state.header.messageNumber);
+    answer(m_state.infoResp.bytes());
+}
+
+void CapiLine::answer(std::span<const std::uint8_t> bytes)
+{
+    m_worker.put(m_messageApplId, std::vector<std::uint8_t>(bytes.begin(), bytes.end()));
 }
 
 void CapiLine::notice(const std::string &text)
@@ -178,9 +142,4 @@ void CapiLine::notice(const std::string &text)
         m_notice(text);
     else
         std::fprintf(stderr, "Klingelwacht: %s\n", text.c_str());
-}
-
-void CapiLine::throwUnavailable() const
-{
-    throw CapiUnavailable(*m_unavailable);
 }

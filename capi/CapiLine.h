@@ -2,64 +2,65 @@
 
 #include "Capi.h"
 #include "CapiState.h"
+#include "CapiWorker.h"
 #include "LineWatch.h"
+#include "line/Line.h"
 
 #include <cstdint>
 #include <functional>
 #include <optional>
-#include <span>
 #include <string>
 
-class CallHandler;
+class CallEvents;
 
-/// The program's one CAPI application: registration, listen request, release and the
-/// one-message-per-tick pump with its dispatch. It watches the line: a failed
-/// registration or a lost line is repaired by registering and listening again, at most
-/// once per LineWatch::kRetryInterval, and both events are told on stderr.
-class CapiLine
+/// The CAPI line: the library runs on the CapiWorker's thread; here, on the UI thread,
+/// each tick takes at most one fetched message and dispatches it. A CONNECT_IND and a
+/// DISCONNECT_IND become call events, then their answer goes out (ALERT_REQ,
+/// DISCONNECT_RESP); an INFO_IND is answered with INFO_RESP. Changes of the line are told
+/// on stderr and raised as line events.
+class CapiLine final : public Line
 {
 public:
     using NoticeSink = std::function<void(const std::string &)>;
 
-    CapiLine(Capi &capi, CapiState &state, LineWatch::Clock clock = {});
+    CapiLine(Capi &capi, CapiState &state, CapiWorker::Mode mode = CapiWorker::Mode::Thread,
+             LineWatch::Clock clock = {});
 
-    void setCallHandler(CallHandler *handler) { m_handler = handler; }
+    void setCallEvents(CallEvents *events) override { m_events = events; }
     /// Where the line's state changes are told; stderr unless set.
     void setNoticeSink(NoticeSink sink) { m_notice = std::move(sink); }
 
-    /// CAPI_REGISTER with the program's fixed values; writes the ApplID.
-    std::uint32_t registerApplication();
-    /// LISTEN_REQ for every call on controller 1; nothing goes out while the line is down.
-    std::uint32_t sendListenReq();
-    /// CAPI_RELEASE of a registration still held; no message goes out before it.
-    std::uint32_t release();
+    /// Registers and sends LISTEN_REQ on the CAPI thread.
+    void start() override;
+    void tick() override { Get_Capi_Message(); }
+    /// Releases the registration; a library call that hangs is left behind after a
+    /// short wait, and stderr says so.
+    void stop() override;
 
-    /// Fetches at most one message and dispatches it; while the line is down, tries to
-    /// bring it back when a retry is due instead.
+    /// Takes the line's news and at most one message and dispatches it. Raises
+    /// CapiUnavailable while there is no CAPI library.
     void Get_Capi_Message();
 
-    /// Puts a record with the current ApplID.
-    std::uint32_t put(std::span<const std::uint8_t> message);
-
-    bool isLineUp() const { return m_watch.isUp(); }
+    bool isLineUp() const { return m_up; }
+    /// How long stop() waits for the CAPI thread before it leaves it behind.
+    static constexpr std::chrono::milliseconds kStopWait{2000};
 
 private:
+    void onNote(const CapiWorker::Note &note);
+    void dispatch(const CapiWorker::Fetched &fetched);
     void answerInfoInd();
-    void dispatch();
-    void noteResult(std::uint32_t result);
-    void dropLine();
-    void reconnect();
+    void onConnectInd();
+    void onDisconnectInd();
+    void answer(std::span<const std::uint8_t> bytes);
     void notice(const std::string &text);
-    [[noreturn]] void throwUnavailable() const;
 
-    Capi &m_capi;
     CapiState &m_state;
-    CallHandler *m_handler = nullptr;
+    CapiWorker m_worker;
+    CapiWorker::Mode m_mode;
+    CallEvents *m_events = nullptr;
     NoticeSink m_notice;
-    LineWatch m_watch;
-    bool m_registered = false; // an ApplID is held and must be released
-    bool m_lost = false;       // a result said the line is gone; handled after the tick
-    bool m_everUp = false;     // decides between "hergestellt" and "wieder hergestellt"
-    bool m_toldDown = false;   // the current outage has been told
+    bool m_up = false;
+    bool m_stopped = false;
     std::optional<std::string> m_unavailable; // why the CAPI library cannot be used
+    std::uint32_t m_messageApplId = 0;        // the registration of the message at hand
 };

@@ -5,8 +5,9 @@
 
 #include <cstdint>
 
-/// The CAPI part of the program's shared data: identifier, message pointer and one
-/// record per message kind, all living for the whole run.
+/// The CAPI part of the program's shared data on the UI thread: the identifier as last
+/// heard from the CAPI thread, the message at hand and one record per message kind, all
+/// living for the whole run.
 struct CapiState
 {
     /// Registration values; the message buffer size is kept for the record though
@@ -20,7 +21,6 @@ struct CapiState
     CapiMessage message;
     HeaderRecord header;
 
-    ListenReqRecord listenReq;
     AlertReqRecord alertReq;
     InfoRespRecord infoResp;
     DisconnectRespRecord disconnectResp;

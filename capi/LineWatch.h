@@ -4,7 +4,7 @@
 #include <functional>
 
 /// Whether the CAPI line is up, and when a registration may be tried again: never more
-/// often than once per retry interval, counted from the previous attempt.
+/// often than once per retry interval, counted from the end of the previous attempt.
 class LineWatch
 {
 public:
@@ -14,7 +14,7 @@ public:
 
     explicit LineWatch(Clock clock = {});
 
-    /// A registration is tried now.
+    /// An attempt ended now (or the line dropped): the interval starts again.
     void noteAttempt();
     /// Registration and listen request went through.
     void noteUp() { m_up = true; }
@@ -22,6 +22,7 @@ public:
     void noteDown() { m_up = false; }
 
     bool isUp() const { return m_up; }
+    TimePoint now() const { return m_clock(); }
     /// Down, and the previous attempt (if any) lies at least the retry interval back.
     bool isRetryDue() const;
 

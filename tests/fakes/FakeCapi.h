@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Capi.h"
+#include "CapiMessages.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -8,7 +9,8 @@
 #include <memory>
 #include <vector>
 
-/// CAPI that hands out queued messages and records every put, register and release.
+/// CAPI that hands out queued messages and records every put, register and release; it
+/// confirms a LISTEN_REQ as a controller would.
 class FakeCapi final : public Capi
 {
 public:
@@ -23,6 +25,9 @@ public:
     int releaseCalls = 0;
     int getCalls = 0;
     std::uint32_t releasedApplId = 0;
+    /// A LISTEN_REQ is confirmed with this Info, unless answerListen is false.
+    bool answerListen = true;
+    std::uint16_t listenInfo = 0;
 
     void queueMessage(std::vector<std::uint8_t> message) { queue.push_back(std::move(message)); }
 
@@ -37,6 +42,11 @@ public:
     std::uint32_t CAPI_PUT_MESSAGE(std::uint32_t, std::span<const std::uint8_t> message) override
     {
         puts.emplace_back(message.begin(), message.end());
+        if (answerListen && putResult == 0 && message.size() > 5 && message[4] == 0x05 &&
+            message[5] == 0x80)
+            queue.push_back(msg::withPlci(0x05, 0x81, 1, 0,
+                                          {static_cast<std::uint8_t>(listenInfo),
+                                           static_cast<std::uint8_t>(listenInfo >> 8)}));
         return putResult;
     }
     std::uint32_t CAPI_GET_MESSAGE(std::uint32_t, CapiMessage &message) override

@@ -1,9 +1,11 @@
 // Fetched messages from the line: header copy, dispatch, CONNECT_IND and DISCONNECT_IND
-// decoding into a CallLine. Checks the CallLine's shape, not only that nothing crashes.
+// decoding into call events and a CallLine. Checks the CallLine's shape, not only that
+// nothing crashes.
 #include "CallDecoding.h"
-#include "CallHandler.h"
+#include "CallLine.h"
 #include "CapiLine.h"
 #include "FakeCapi.h"
+#include "line/CallEvents.h"
 
 #include <cstdlib>
 #include <ctime>
@@ -11,35 +13,36 @@
 
 namespace {
 
-class DecodingHandler final : public CallHandler
+void checkField(const std::string &field)
+{
+    for (const char c : field)
+        if (c == '\t' || c == '\r' || c == '\n' || c == ',' || c == '"' || c == '#')
+            std::abort();
+}
+
+class CheckingEvents final : public CallEvents
 {
 public:
-    explicit DecodingHandler(CapiState &s) : m_state(s) {}
-
-    void onConnectInd() override
+    void onIncomingCall(const IncomingCall &call) override
     {
-        m_state.connectInd.copyFrom(m_state.message, m_state.header);
+        checkField(call.caller);
+        checkField(call.msn);
         const std::tm when{};
-        const std::string line = buildCallLine(decodeConnectInd(m_state.connectInd), when);
+        const std::string line = buildCallLine(call.caller, call.msn, when);
         int tabs = 0;
-        for (const char c : line) {
-            if (c == '\t')
-                ++tabs;
-            if (c == '\r' || c == '\n' || c == ',' || c == '"')
-                std::abort();
-        }
+        for (const char c : line)
+            tabs += c == '\t';
         if (tabs != 3)
             std::abort();
     }
-    void onDisconnectInd() override
+    void onCallCleared(const CallCleared &clearing) override
     {
-        m_state.disconnectInd.copyFrom(m_state.message, m_state.header);
-        if (handlingText(m_state.disconnectInd.reason).empty())
+        if (clearing.handling.empty())
             std::abort();
+        checkField(clearing.handling);
     }
-
-private:
-    CapiState &m_state;
+    void onLineUp() override {}
+    void onLineLost() override {}
 };
 
 } // namespace
@@ -48,10 +51,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
 {
     FakeCapi capi;
     CapiState state;
-    CapiLine line(capi, state);
-    DecodingHandler handler(state);
-    line.setCallHandler(&handler);
+    CapiLine line(capi, state, CapiWorker::Mode::Manual);
+    CheckingEvents events;
+    line.setCallEvents(&events);
+    line.start();
+    line.tick();
     capi.queueMessage(std::vector<std::uint8_t>(data, data + size));
-    line.Get_Capi_Message();
+    line.tick();
     return 0;
 }

@@ -1,10 +1,11 @@
-// The real libcapi20 with its "fritzbox" module against capisim on 127.0.0.1.
-#include "CallHandler.h"
+// The real libcapi20 with its "fritzbox" module against capisim on 127.0.0.1. The line runs
+// the library within its ticks here, so that the tests decide when each step happens.
 #include "CapiLine.h"
 #include "CapiResult.h"
 #include "CapisimSession.h"
 #include "Libcapi20Capi.h"
 #include "Protocol.h"
+#include "line/CallEvents.h"
 
 #include <algorithm>
 #include <cstring>
@@ -17,21 +18,23 @@ using namespace std::chrono_literals;
 using capisim::Bytes;
 using capisim::Condition;
 
-class RecordingHandler final : public CallHandler
+/// Keeps the message behind each call event as it came from the library.
+class RecordingHandler final : public CallEvents
 {
 public:
     explicit RecordingHandler(CapiState &s) : state(s) {}
     CapiState &state;
     std::vector<Bytes> connects, disconnects;
     int linesLost = 0;
-    void onConnectInd() override
+    void onIncomingCall(const IncomingCall &) override
     {
         connects.emplace_back(state.message.data, state.message.data + state.message.size);
     }
-    void onDisconnectInd() override
+    void onCallCleared(const CallCleared &) override
     {
         disconnects.emplace_back(state.message.data, state.message.data + state.message.size);
     }
+    void onLineUp() override {}
     void onLineLost() override { ++linesLost; }
 };
 
@@ -43,7 +46,7 @@ protected:
     Libcapi20Capi capi;
     CapiState state;
     LineWatch::TimePoint now = LineWatch::TimePoint{} + 1h;
-    CapiLine line{capi, state, [this] { return now; }};
+    CapiLine line{capi, state, CapiWorker::Mode::Manual, [this] { return now; }};
     RecordingHandler handler{state};
     std::vector<std::string> notices;
 
@@ -51,10 +54,10 @@ protected:
 
     void SetUp() override
     {
-        line.setCallHandler(&handler);
+        line.setCallEvents(&handler);
         line.setNoticeSink([this](const std::string &t) { notices.push_back(t); });
     }
-    void TearDown() override { line.release(); }
+    void TearDown() override { line.stop(); }
 
     void startWith(const std::string &scenario, std::vector<std::string> extra = {})
     {
@@ -63,8 +66,15 @@ protected:
     }
     void registerAndListen()
     {
-        ASSERT_EQ(line.registerApplication(), 0u);
-        ASSERT_EQ(line.sendListenReq(), 0u);
+        line.start();
+        ASSERT_TRUE(tickUntil([&] { return line.isLineUp(); }));
+    }
+    /// A registration of the adapter's own, beside the line.
+    std::uint32_t registerDirectly()
+    {
+        std::uint32_t id = 0;
+        EXPECT_EQ(capi.CAPI_REGISTER(3072, 2, 7, 2048, id), 0u);
+        return id;
     }
     /// Ticks (20 ms apart, the fake clock standing still) until cond holds.
     template<class Cond> bool tickUntil(Cond cond, int maxTicks = 250)
@@ -86,7 +96,8 @@ protected:
 TEST_F(CapiLineIntegration, RegistrationGivesTheApplIdCapisimHandsOut)
 {
     startWith("");
-    ASSERT_EQ(line.registerApplication(), 0u);
+    line.start();
+    ASSERT_TRUE(tickUntil([&] { return state.ApplID != 0; }));
     EXPECT_EQ(state.ApplID, static_cast<std::uint32_t>(applId));
     const auto reg = sim.waitForEntry({"REGISTER", {}});
     ASSERT_TRUE(reg);
@@ -144,8 +155,9 @@ TEST_F(CapiLineIntegration, ConnectIndReachesThePumpByteExact)
     Bytes want = capisim::connectInd(spec);
     capisim::setHeader(want, static_cast<std::uint16_t>(applId), 0x100);
     EXPECT_EQ(handler.connects[0], want);
-    const auto alert = sim.waitForEntry({"ALERT_REQ", {}}, 0, 300ms);
-    EXPECT_FALSE(alert); // the test's handler sends nothing
+    // The line answers the call itself, after the handling.
+    const auto alert = sim.waitForEntry({"ALERT_REQ", {{"plci", "0x101"}}}, 0, 5s);
+    EXPECT_TRUE(alert);
 }
 
 // A fetch with nothing there must come back at once: the library's own fetch blocks.
@@ -167,31 +179,35 @@ TEST_F(CapiLineIntegration, TickWithNothingPendingReturnsWithoutWaiting)
 TEST_F(CapiLineIntegration, RecordAtTheEndOfAGuardedPageDoesNotCrash)
 {
     startWith("");
-    ASSERT_EQ(line.registerApplication(), 0u);
+    const std::uint32_t id = registerDirectly();
     const long page = sysconf(_SC_PAGESIZE);
     auto *mem = static_cast<std::uint8_t *>(
         mmap(nullptr, 2 * page, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0));
     ASSERT_NE(mem, MAP_FAILED);
     ASSERT_EQ(mprotect(mem + page, page, PROT_NONE), 0);
-    fillListenReq(state.listenReq, state.ApplID);
-    const auto bytes = state.listenReq.bytes();
+    ListenReqRecord listenReq;
+    fillListenReq(listenReq, id);
+    const auto bytes = listenReq.bytes();
     std::uint8_t *at = mem + page - bytes.size();
     std::memcpy(at, bytes.data(), bytes.size());
-    EXPECT_EQ(capi.CAPI_PUT_MESSAGE(state.ApplID, {at, bytes.size()}), 0u);
+    EXPECT_EQ(capi.CAPI_PUT_MESSAGE(id, {at, bytes.size()}), 0u);
     const auto listen = sim.waitForEntry({"LISTEN_REQ", {}});
     ASSERT_TRUE(listen);
     EXPECT_EQ(listen->bytes, Bytes(bytes.begin(), bytes.end()));
     munmap(mem, 2 * page);
+    capi.CAPI_RELEASE(id);
 }
 
 // A put whose Total length exceeds its bytes would make the library send from beyond them.
 TEST_F(CapiLineIntegration, PutAnnouncingMoreThanItHoldsIsRefused)
 {
     startWith("");
-    ASSERT_EQ(line.registerApplication(), 0u);
+    const std::uint32_t id = registerDirectly();
     const Bytes odd{0x02, 0x83, 0, 0, 0x01, 0x01, 0, 0, 1, 0, 0, 0};
-    EXPECT_NE(capi.CAPI_PUT_MESSAGE(state.ApplID, odd), 0u);
-    EXPECT_TRUE(line.isLineUp());
+    EXPECT_NE(capi.CAPI_PUT_MESSAGE(id, odd), 0u);
+    CapiMessage m;
+    EXPECT_EQ(capi.CAPI_GET_MESSAGE(id, m), CapiResult::QueueEmpty); // still registered
+    capi.CAPI_RELEASE(id);
 }
 
 TEST_F(CapiLineIntegration, DroppedConnectionIsToldAndHealedWithinTheRetryInterval)
@@ -239,8 +255,10 @@ TEST_F(CapiLineIntegration, RestartedPeerIsHealedTheSameWay)
 TEST_F(CapiLineIntegration, RefusedRegistrationIsTriedAgainAfterTheInterval)
 {
     startWith("", {"--register-error", "0x1001"});
-    EXPECT_EQ(line.registerApplication(), CapiResult::RegOsResourceError);
+    line.start();
+    line.Get_Capi_Message();
     EXPECT_FALSE(line.isLineUp());
+    EXPECT_EQ(notices, std::vector<std::string>{"Keine CAPI-Verbindung (0x1008)"});
     now += 30s;
     line.Get_Capi_Message();
     EXPECT_EQ(sim.waitForEntry({"REGISTER", {}}, 1).has_value(), true);
@@ -255,8 +273,8 @@ protected:
 
 TEST_F(LateStartIntegration, RegistrationFailingAtStartHealsWhenThePeerComes)
 {
-    EXPECT_NE(line.registerApplication(), 0u);
-    EXPECT_NE(line.sendListenReq(), 0u);
+    line.start();
+    line.Get_Capi_Message();
     EXPECT_FALSE(line.isLineUp());
     ASSERT_EQ(notices.size(), 1u);
     EXPECT_EQ(notices[0].rfind("Keine CAPI-Verbindung", 0), 0u);
@@ -294,8 +312,7 @@ TEST_P(BadStream, NeitherCrashesNorHangs)
     if (c.lost) {
         ASSERT_TRUE(tickUntil([&] { return told("CAPI-Verbindung verloren"); }));
         now += 30s;
-        line.Get_Capi_Message();
-        EXPECT_TRUE(line.isLineUp());
+        ASSERT_TRUE(tickUntil([&] { return line.isLineUp(); }));
         EXPECT_EQ(sim.count({"REGISTER", {}}), 2);
     } else {
         ASSERT_TRUE(tickUntil(

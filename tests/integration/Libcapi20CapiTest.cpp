@@ -29,12 +29,13 @@ TEST(Libcapi20Capi, NoLineConfiguredRegistrationFailsAndTicksDoNothing)
 
     Libcapi20Capi capi;
     CapiState state;
-    CapiLine line(capi, state);
-    EXPECT_NE(line.registerApplication(), 0u);
-    EXPECT_EQ(state.ApplID, 0u);
+    CapiLine line(capi, state, CapiWorker::Mode::Manual);
+    line.start();
     for (int i = 0; i < 3; ++i)
         line.Get_Capi_Message();
-    line.release();
+    EXPECT_EQ(state.ApplID, 0u);
+    EXPECT_FALSE(line.isLineUp());
+    line.stop();
     std::filesystem::remove_all(home);
 }
 

@@ -62,8 +62,11 @@ TEST_F(ProgramLine, LostLineIsToldAndTheNextCallAfterItsReturnIsShownAndLogged)
         waitUntil([&] { return log().find("Anrufer hat aufgelegt") != std::string::npos; }, 10s));
     EXPECT_NE(err().find("CAPI-Verbindung wieder hergestellt"), std::string::npos);
     EXPECT_NE(log().find("03022\t345\t"), std::string::npos);
-    // The call open when the line went never completed.
-    EXPECT_EQ(log().find("03011"), std::string::npos);
+    // The call open when the line went is logged as lost.
+    const auto lost = log().find("03011\t345\t");
+    ASSERT_NE(lost, std::string::npos);
+    EXPECT_LT(lost, log().find("03022"));
+    EXPECT_NE(log().find("\tVerbindung verloren\r\n", lost), std::string::npos);
     EXPECT_TRUE(program.isRunning());
 }
 

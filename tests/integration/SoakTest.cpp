@@ -1,7 +1,7 @@
 // Thousands of calls through the real libcapi20 and capisim, the pump driven directly:
 // nothing may be lost, every indication answered, and memory must not creep.
+#include "CallHandling.h"
 #include "CallLog.h"
-#include "CallMonitor.h"
 #include "CapiLine.h"
 #include "CapisimSession.h"
 #include "FakeClock.h"
@@ -76,6 +76,7 @@ TEST(Soak, TenThousandCallsLoseNothing)
     Libcapi20Capi capi;
     CapiState state;
     CallState callState;
+    // The line as the program runs it: the library on its own thread.
     CapiLine line(capi, state);
     QWidget window;
     MainWindowViews views(window);
@@ -88,11 +89,10 @@ TEST(Soak, TenThousandCallsLoseNothing)
     CallLog log(sim.path("caller.log"));
     FakeClock clock;
     int counter = 0;
-    CallMonitor monitor(CallMonitor::Parts{state, callState, line, views, lockKeys, tray,
-                                           trayRecord, log, clock, counter});
-    line.setCallHandler(&monitor);
-    ASSERT_EQ(line.registerApplication(), 0u);
-    ASSERT_EQ(line.sendListenReq(), 0u);
+    CallHandling handling(
+        CallHandling::Parts{callState, views, lockKeys, tray, trayRecord, log, clock, counter});
+    line.setCallEvents(&handling);
+    line.start();
 
     Watchdog watchdog(600s, "the soak");
     long afterFirstThousand = 0;
@@ -143,7 +143,8 @@ TEST(Soak, TenThousandCallsLoseNothing)
         EXPECT_LE(atEnd, afterFirstThousand * 11 / 10);
     }
 #endif
-    line.release();
+    EXPECT_TRUE(line.isLineUp());
+    line.stop();
 }
 
 } // namespace

@@ -1,5 +1,9 @@
 #include "CallLine.h"
 
+#include "FakeClock.h"
+
+#include <clocale>
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -37,6 +41,22 @@ TEST(CallLine, JoinsFieldsWithOneTabEach)
 TEST(CallLine, KeepsTabsAndLineEndsOutOfFields)
 {
     EXPECT_EQ(joinCallLine({"a\tb", "c\r\nd"}), "a b\tc  d");
+}
+
+std::tm at20001230()
+{
+    return FakeClock(2000, 12, 30, 14, 5, 9).localNow();
+}
+
+TEST(CallLine, FourFieldsInTheUsersLocale)
+{
+    const char *old = std::setlocale(LC_TIME, nullptr);
+    const std::string saved = old ? old : "C";
+    if (!std::setlocale(LC_TIME, "de_DE.UTF-8"))
+        GTEST_SKIP() << "de_DE.UTF-8 not generated";
+    EXPECT_EQ(buildCallLine("0301", "345", at20001230()), "0301\t345\t30.12.2000\t14:05:09");
+    EXPECT_EQ(buildCallLine("", "345", at20001230()), "\t345\t30.12.2000\t14:05:09");
+    std::setlocale(LC_TIME, saved.c_str());
 }
 
 } // namespace

@@ -1,7 +1,6 @@
 #include "CallDecoding.h"
 
 #include "CapiMessages.h"
-#include "FakeClock.h"
 
 #include <clocale>
 #include <gtest/gtest.h>
@@ -151,21 +150,5 @@ INSTANTIATE_TEST_SUITE_P(DisconnectInd, ReasonTable,
                                            ReasonCase{0x34E6, "Abbruch durch VSt"},
                                            ReasonCase{0, "0"}, ReasonCase{0x3301, "13057"},
                                            ReasonCase{0x8000, "-32768"}, ReasonCase{0xFFFF, "-1"}));
-
-std::tm at20001230()
-{
-    return FakeClock(2000, 12, 30, 14, 5, 9).localNow();
-}
-
-TEST(CallLine, FourFieldsInTheUsersLocale)
-{
-    const char *old = std::setlocale(LC_TIME, nullptr);
-    const std::string saved = old ? old : "C";
-    if (!std::setlocale(LC_TIME, "de_DE.UTF-8"))
-        GTEST_SKIP() << "de_DE.UTF-8 not generated";
-    EXPECT_EQ(buildCallLine({"345", "0301"}, at20001230()), "0301\t345\t30.12.2000\t14:05:09");
-    EXPECT_EQ(buildCallLine({"345", ""}, at20001230()), "\t345\t30.12.2000\t14:05:09");
-    std::setlocale(LC_TIME, saved.c_str());
-}
 
 } // namespace

@@ -1,9 +1,10 @@
 #include "CapiLine.h"
 
-#include "CallHandler.h"
 #include "CapiMessages.h"
 #include "CapiResult.h"
 #include "FakeCapi.h"
+
+#include "line/CallEvents.h"
 
 #include <gtest/gtest.h>
 
@@ -11,13 +12,14 @@ namespace {
 
 using namespace std::chrono_literals;
 
-class LostCounter final : public CallHandler
+class LostCounter final : public CallEvents
 {
 public:
     int connects = 0;
     int lost = 0;
-    void onConnectInd() override { ++connects; }
-    void onDisconnectInd() override {}
+    void onIncomingCall(const IncomingCall &) override { ++connects; }
+    void onCallCleared(const CallCleared &) override {}
+    void onLineUp() override {}
     void onLineLost() override { ++lost; }
 };
 
@@ -27,20 +29,21 @@ protected:
     FakeCapi capi;
     CapiState state;
     LineWatch::TimePoint now = LineWatch::TimePoint{} + 1h;
-    CapiLine line{capi, state, [this] { return now; }};
+    CapiLine line{capi, state, CapiWorker::Mode::Manual, [this] { return now; }};
     LostCounter handler;
     std::vector<std::string> notices;
 
     void SetUp() override
     {
         capi.nextApplId = 5;
-        line.setCallHandler(&handler);
+        line.setCallEvents(&handler);
         line.setNoticeSink([this](const std::string &t) { notices.push_back(t); });
     }
+    /// Registers, listens and hears the confirmation.
     void start()
     {
-        line.registerApplication();
-        line.sendListenReq();
+        line.start();
+        line.Get_Capi_Message();
     }
     int listenReqs() const
     {
@@ -51,7 +54,7 @@ protected:
     }
 };
 
-TEST(LineWatch, RetriesAtMostOncePerIntervalFromTheLastAttempt)
+TEST(LineWatch, RetriesAtMostOncePerIntervalFromTheEndOfTheLastAttempt)
 {
     LineWatch::TimePoint now{};
     LineWatch w([&] { return now; });
@@ -118,6 +121,8 @@ TEST_P(LossResults, ReleaseTellAndRegisterAgainAfterTheInterval)
     EXPECT_EQ(capi.registerCalls, 2);
     EXPECT_EQ(listenReqs(), 2);
     EXPECT_EQ(capi.puts.back()[2], 6); // the new ApplID
+    EXPECT_FALSE(line.isLineUp());     // until LISTEN_CONF
+    line.Get_Capi_Message();
     EXPECT_TRUE(line.isLineUp());
     EXPECT_EQ(notices.back(), "CAPI-Verbindung wieder hergestellt");
 }
@@ -170,10 +175,11 @@ TEST_F(CapiLineReconnect, FailedStartHealsTheSameWay)
     capi.registerResult = 0;
     now += 30s;
     line.Get_Capi_Message();
-    EXPECT_TRUE(line.isLineUp());
     EXPECT_EQ(listenReqs(), 1);
-    EXPECT_EQ(notices.back(), "CAPI-Verbindung hergestellt");
     EXPECT_EQ(capi.getCalls, 0); // the tick that registered fetched nothing
+    line.Get_Capi_Message();
+    EXPECT_TRUE(line.isLineUp());
+    EXPECT_EQ(notices.back(), "CAPI-Verbindung hergestellt");
     capi.queueMessage(msg::connectInd(0x101, msg::callParams("345", "301")));
     line.Get_Capi_Message();
     EXPECT_EQ(handler.connects, 1);
@@ -184,11 +190,11 @@ TEST_F(CapiLineReconnect, ReleaseAtShutdownAfterALossReleasesNothingTwice)
     start();
     capi.emptyResult = CapiResult::LineLost;
     line.Get_Capi_Message();
-    line.release();
+    line.stop();
     EXPECT_EQ(capi.releaseCalls, 1);
 }
 
-// A lost line is handled after the message's handler has run: it never sees its ApplID go.
+// A lost line is handled after the message was handled: its answer still carries its ApplID.
 TEST_F(CapiLineReconnect, LossFoundByAHandlersPutWaitsForTheEndOfTheTick)
 {
     start();

@@ -50,8 +50,10 @@ protected:
 
     Platform platform(Tray &tray)
     {
-        return Platform{
+        Platform p{
             capi, tray, keyboard, clock, dir.path(), "klingelwacht", [](const std::string &) {}};
+        p.capiMode = CapiWorker::Mode::Manual;
+        return p;
     }
 };
 

@@ -1,0 +1,90 @@
+#include "CallHandling.h"
+
+#include "CallLine.h"
+#include "CallLog.h"
+#include "CallViews.h"
+#include "Clock.h"
+#include "LockKeySignaller.h"
+#include "Tray.h"
+#include "TrayRecord.h"
+#include "ui/CallNotifier.h"
+
+#include <algorithm>
+#include <vector>
+
+CallHandling::CallHandling(Parts parts) : m(parts) {}
+
+void CallHandling::onIncomingCall(const IncomingCall &call)
+{
+    const std::tm now = m.clock.localNow();
+    const std::string line = buildCallLine(call.caller, call.msn, now);
+
+    // A new call on an identity still open replaces that call, which is then lost.
+    if (const auto old = m.calls.open.find(call.id); old != m.calls.open.end()) {
+        const CallState::OpenCall replaced = old->second;
+        m.calls.open.erase(old);
+        complete(replaced, kLostHandling);
+    }
+
+    const int listIndex = m.views.ListCount();
+    m.views.GridInsertTop(line);
+    m.views.ListAppendLine(line);
+    const std::uint64_t order = m.calls.shown++;
+    m.calls.open[call.id] = {line, order, listIndex};
+    if (m.calls.open.size() > kMaxOpenCalls) {
+        auto oldest = std::min_element(
+            m.calls.open.begin(), m.calls.open.end(),
+            [](const auto &a, const auto &b) { return a.second.order < b.second.order; });
+        const CallState::OpenCall forgotten = oldest->second;
+        m.calls.open.erase(oldest);
+        complete(forgotten, kLostHandling);
+    }
+
+    m.lockKeys.signal(call.msn);
+    m.trayRecord.setTip(line);
+    m.tray.modify(m.trayRecord);
+    if (m_notifier)
+        m_notifier->callArrived(order, call.caller, call.msn, callTimeText(now));
+}
+
+void CallHandling::onCallCleared(const CallCleared &clearing)
+{
+    // A clearing completes the call it belongs to; one for a call we do not follow
+    // (cleared already, or from before the start) changes nothing.
+    const auto it = m.calls.open.find(clearing.id);
+    if (it == m.calls.open.end())
+        return;
+    const CallState::OpenCall call = it->second;
+    m.calls.open.erase(it);
+    complete(call, clearing.handling);
+}
+
+void CallHandling::onLineLost()
+{
+    std::vector<CallState::OpenCall> open;
+    for (const auto &[id, call] : m.calls.open)
+        open.push_back(call);
+    m.calls.open.clear();
+    // In the order the calls came, so the log reads as they happened.
+    std::sort(open.begin(), open.end(),
+              [](const auto &a, const auto &b) { return a.order < b.order; });
+    for (const auto &call : open)
+        complete(call, kLostHandling);
+}
+
+void CallHandling::complete(const CallState::OpenCall &call, const std::string &handling)
+{
+    const int row = static_cast<int>(m.calls.shown - call.order);
+    m.views.GridSetHandling(row, handling);
+    const std::string completed = call.line + '\t' + handling;
+    m.views.ListReplaceItem(call.listIndex, completed);
+    // Never raises: a line that cannot be written now is kept and written later.
+    m.log.appendCallLine(completed);
+
+    ++m.callCounter;
+    if (m.callCounter > 100000)
+        m.callCounter = 0;
+    m.views.ShowCallCount(m.callCounter);
+    if (m_notifier)
+        m_notifier->callEnded(call.order, handling);
+}

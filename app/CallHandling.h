@@ -1,0 +1,71 @@
+#pragma once
+
+#include "line/CallEvents.h"
+
+#include <cstdint>
+#include <map>
+#include <string>
+
+class CallLog;
+class CallNotifier;
+class CallViews;
+class Clock;
+class LockKeySignaller;
+class Tray;
+struct TrayRecord;
+
+/// The calls the program follows: every call shown and not yet cleared.
+struct CallState
+{
+    struct OpenCall
+    {
+        std::string line;    // the call's CallLine, four fields
+        std::uint64_t order; // how many calls came before it in this run
+        int listIndex;       // its item in the hidden list
+    };
+
+    /// Calls shown but not cleared, by the line's identity of the call.
+    std::map<std::uint32_t, OpenCall> open;
+    /// Calls shown in this run; each one sits one grid row below the calls after it.
+    std::uint64_t shown = 0;
+};
+
+/// What the program does with a line's calls, whatever the kind of line: the grid, the
+/// list, the lock keys, the tray tooltip, the notification, the log and the counter.
+class CallHandling final : public CallEvents
+{
+public:
+    /// Open calls beyond this many (never cleared) are completed as lost, oldest first.
+    static constexpr std::size_t kMaxOpenCalls = 64;
+    /// How a call ends that its line can no longer clear.
+    static constexpr const char *kLostHandling = "Verbindung verloren";
+
+    struct Parts
+    {
+        CallState &calls;
+        CallViews &views;
+        LockKeySignaller &lockKeys;
+        Tray &tray;
+        TrayRecord &trayRecord;
+        CallLog &log;
+        const Clock &clock;
+        int &callCounter;
+    };
+
+    explicit CallHandling(Parts parts);
+
+    /// Where notifications go; none unless set.
+    void setNotifier(CallNotifier *notifier) { m_notifier = notifier; }
+
+    void onIncomingCall(const IncomingCall &call) override;
+    void onCallCleared(const CallCleared &clearing) override;
+    void onLineUp() override {}
+    /// Calls open on a lost line are completed as lost, so every shown call is logged.
+    void onLineLost() override;
+
+private:
+    void complete(const CallState::OpenCall &call, const std::string &handling);
+
+    Parts m;
+    CallNotifier *m_notifier = nullptr;
+};

@@ -6,7 +6,12 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <arpa/inet.h>
+#include <filesystem>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
 
 namespace {
 
@@ -138,6 +143,46 @@ TEST_F(MonitorLineIntegration, EndlessLineIsDiscarded)
     ASSERT_EQ(notices.size(), 1u);
     EXPECT_EQ(notices[0],
               "Anrufmonitor: Zeile nicht verstanden, übersprungen: " + std::string(80, '?'));
+}
+
+struct KeepAlive
+{
+    int on = -1, idle = -1, interval = -1, probes = -1;
+};
+
+/// The keepalive settings of this process's TCP socket connected to 127.0.0.1:port.
+std::optional<KeepAlive> keepAliveTo(int port)
+{
+    for (const auto &entry : std::filesystem::directory_iterator("/proc/self/fd")) {
+        const int fd = std::atoi(entry.path().filename().c_str());
+        sockaddr_in peer{};
+        socklen_t len = sizeof peer;
+        if (getpeername(fd, reinterpret_cast<sockaddr *>(&peer), &len) != 0 ||
+            peer.sin_family != AF_INET || ntohs(peer.sin_port) != port)
+            continue;
+        KeepAlive k;
+        socklen_t size = sizeof(int);
+        getsockopt(fd, SOL_SOCKET, SO_KEEPALIVE, &k.on, &size);
+        getsockopt(fd, IPPROTO_TCP, TCP_KEEPIDLE, &k.idle, &size);
+        getsockopt(fd, IPPROTO_TCP, TCP_KEEPINTVL, &k.interval, &size);
+        getsockopt(fd, IPPROTO_TCP, TCP_KEEPCNT, &k.probes, &size);
+        return k;
+    }
+    return std::nullopt;
+}
+
+// A router that vanishes without a word is noticed within about two minutes.
+TEST_F(MonitorLineIntegration, ConnectionUsesTcpKeepalive)
+{
+    sim.start("ring id=0 caller=030 called=555\n");
+    startLine();
+    ASSERT_TRUE(spinUntil([&] { return seen("ring 1 030 555"); }, 20s)) << sim.transcript();
+    const auto k = keepAliveTo(sim.port());
+    ASSERT_TRUE(k.has_value());
+    EXPECT_EQ(k->on, 1);
+    EXPECT_EQ(k->idle, 60);
+    EXPECT_EQ(k->interval, 10);
+    EXPECT_EQ(k->probes, 3);
 }
 
 } // namespace

@@ -26,7 +26,9 @@ int main(int argc, char *argv[])
         return 0;
 
     modCapi data;
-    Libcapi20Capi capi;
+    // Never destroyed: a CAPI thread left inside a hanging library call may still use it
+    // while the process ends.
+    static Libcapi20Capi &capi = *new Libcapi20Capi;
     const QIcon icon = appIcon();
     QApplication::setWindowIcon(icon);
     QtSystemTray tray{icon};

@@ -17,7 +17,10 @@ std::string hex(std::uint32_t value)
 }
 
 // How long the thread sleeps when there was nothing to do; puts and stop wake it at once.
+// Right after traffic the peer's next message is likely near, so it looks again sooner.
 constexpr std::chrono::milliseconds kIdle{20};
+constexpr std::chrono::milliseconds kIdleAfterTraffic{1};
+constexpr std::chrono::milliseconds kTrafficWindow{200};
 
 } // namespace
 
@@ -336,16 +339,23 @@ void CapiWorker::flushPuts()
 
 void CapiWorker::loop(std::shared_ptr<Shared> shared)
 {
+    auto lastTraffic = std::chrono::steady_clock::now() - kTrafficWindow;
     for (;;) {
         {
             std::lock_guard lock(shared->mutex);
             if (shared->stopRequested)
                 break;
         }
-        if (shared->pass())
+        const auto now = std::chrono::steady_clock::now();
+        if (shared->pass()) {
+            lastTraffic = now;
             continue;
+        }
         std::unique_lock lock(shared->mutex);
-        shared->wake.wait_for(lock, kIdle,
+        if (!shared->outbox.empty())
+            lastTraffic = now;
+        const auto idle = now - lastTraffic < kTrafficWindow ? kIdleAfterTraffic : kIdle;
+        shared->wake.wait_for(lock, idle,
                               [&] { return shared->stopRequested || !shared->outbox.empty(); });
     }
     try {

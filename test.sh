@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds the program twice (warnings as errors; ASan+UBSan)
-# and runs every test of both builds through ctest.
+# and runs every test of both builds through ctest; then builds the Debian package and runs
+# the package tests (validators, lintian, install into a throwaway root) on it.
 set -uo pipefail
 cd "$(dirname "$0")"
 source tools/packages.sh
@@ -29,7 +30,7 @@ cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DKW_WERROR=ON -DKW_S
 cmake --build build-asan -j"$jobs" || exit 1
 echo "== ASan+UBSan tests"
 ASAN_OPTIONS=detect_leaks=0:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-    ctest --test-dir build-asan -j"$jobs" --output-on-failure --timeout 300 || rc=1
+    ctest --test-dir build-asan -j"$jobs" --output-on-failure --timeout 300 -LE package || rc=1
 
 echo "== Fuzzing (libFuzzer, ASan+UBSan), ${KW_FUZZ_SECONDS:-60} s per target"
 CC=clang-14 CXX=clang++-14 cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
@@ -41,5 +42,16 @@ echo "== Release build"
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKW_WERROR=ON >/dev/null || exit 1
 cmake --build build -j"$jobs" || exit 1
 echo "== Tests"
-ctest --test-dir build -j"$jobs" --output-on-failure --timeout 300 || rc=1
+ctest --test-dir build -j"$jobs" --output-on-failure --timeout 300 -LE package || rc=1
+
+echo "== Debian package"
+# Built from a copy of the tree inside the build directory: dpkg-buildpackage puts its
+# outputs beside the tree it builds, which must not be the repository's parent.
+if deb=$(tests/package/build-deb.sh . build/tests/package/deb); then
+    echo "$deb"
+    KW_DEB="$deb" ctest --test-dir build --output-on-failure --timeout 300 -L package || rc=1
+else
+    echo "dpkg-buildpackage failed"
+    rc=1
+fi
 exit $rc

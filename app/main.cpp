@@ -8,6 +8,7 @@
 #include "frmCapi.h"
 #include "icons/AppIcon.h"
 #include "modCapi.h"
+#include "ui/AppIdentity.h"
 
 #include <QApplication>
 #include <QFileInfo>
@@ -16,6 +17,8 @@
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
+    // Window and notifications name the desktop entry, so the desktop shows its icon and name.
+    QApplication::setDesktopFileName(QString::fromLatin1(kAppId));
     // Hiding the window to the tray must not end the program; unloading it does.
     QApplication::setQuitOnLastWindowClosed(false);
 

@@ -8,6 +8,7 @@ KW_PACKAGES=(
     clang-14 clang-format-14 libclang-rt-14-dev
     xvfb xauth trayer xdotool x11-xserver-utils x11-utils imagemagick
     locales fonts-dejavu-core
+    debhelper dpkg-dev fakeroot lintian desktop-file-utils appstream
 )
 
 # Installs whatever of KW_PACKAGES is missing, through sudo when not root.

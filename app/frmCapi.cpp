@@ -12,6 +12,7 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QCursor>
+#include <QGuiApplication>
 #include <QTimer>
 #include <cerrno>
 #include <cstdio>
@@ -44,6 +45,7 @@ void frmCapi::createCallHandling()
     m_handling = std::make_unique<CallHandling>(
         CallHandling::Parts{m_data.calls, *m_views, m_lockKeys, m_platform.tray, m_data.tray, m_log,
                             m_platform.clock, m_callCounter});
+    m_handling->setNotifier(m_platform.notifier);
 }
 
 void frmCapi::createLine()
@@ -169,9 +171,15 @@ void frmCapi::mnuBeenden_Click()
 
 void frmCapi::Picture1_MouseMove(int code)
 {
-    if (code == Tray::RightButtonDown)
+    // Wayland lets a menu open only over a window of the program's own and only in answer
+    // to an input event there; a right click in the tray is neither, and the menu would
+    // become a window of its own (sway tiles it full-screen). There the right click shows
+    // the call list, the menu's default item; closing that window is Beenden.
+    const bool menuCanOpen = !QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
+    if (code == Tray::RightButtonDown && menuCanOpen)
         m_openPopup(QCursor::pos());
-    if (code == Tray::LeftButtonDown || code == Tray::LeftDoubleClick)
+    if (code == Tray::LeftButtonDown || code == Tray::LeftDoubleClick ||
+        (code == Tray::RightButtonDown && !menuCanOpen))
         m_views->RestoreWindow();
 }
 

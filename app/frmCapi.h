@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+class CallNotifier;
 class Capi;
 class Clock;
 class KeyboardSynth;
@@ -37,6 +38,8 @@ struct Platform
     FatalErrorReporter fatal = reportFatalError;
     /// Manual runs the CAPI library's calls within the tick (tests with a fake CAPI).
     CapiWorker::Mode capiMode = CapiWorker::Mode::Thread;
+    /// Tells the desktop of each incoming call; none when notifications are off.
+    CallNotifier *notifier = nullptr;
 };
 
 /// The program's one window: its event handlers and the start-up and shutdown order.
@@ -55,7 +58,8 @@ public:
     void mnuAnzeigen_Click();
     void mnuBeenden_Click();
     /// The tray's notification with its mouse message code: 0x204 opens mnuPopUp at the
-    /// pointer, 0x201 and 0x203 run RestoreWindow, any other code does nothing.
+    /// pointer (on Wayland, which allows no such menu, it runs RestoreWindow), 0x201 and
+    /// 0x203 run RestoreWindow, any other code does nothing.
     void Picture1_MouseMove(int code);
 
     MainWindowViews &views() { return *m_views; }

@@ -4,15 +4,18 @@
 #include "QtSystemTray.h"
 #include "QuitSignals.h"
 #include "SingleInstance.h"
-#include "X11KeyboardSynth.h"
 #include "frmCapi.h"
 #include "icons/AppIcon.h"
 #include "modCapi.h"
+#include "settings/KeyboardSynthChooser.h"
+#include "settings/Profile.h"
 #include "ui/AppIdentity.h"
+#include "ui/DesktopNotifier.h"
 
 #include <QApplication>
 #include <QFileInfo>
 #include <iostream>
+#include <optional>
 
 int main(int argc, char *argv[])
 {
@@ -35,18 +38,27 @@ int main(int argc, char *argv[])
     const QIcon icon = appIcon();
     QApplication::setWindowIcon(icon);
     QtSystemTray tray{icon};
-    X11KeyboardSynth keyboard;
+    const std::unique_ptr<KeyboardSynth> keyboard = makeKeyboardSynth();
     SystemClock clock;
     Platform platform{
         capi,
         tray,
-        keyboard,
+        *keyboard,
         clock,
         programDir.toStdString(),
         QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName().toStdString()};
+    // Benachrichtigung=0 in [Setup] switches the desktop notifications off.
+    std::optional<DesktopNotifier> notifier;
+    if (IniGet(platform.programName + ".INI", "Setup", "Benachrichtigung", platform.programDir) !=
+        "0") {
+        notifier.emplace(icon.pixmap(32, 32).toImage());
+        platform.notifier = &*notifier;
+    }
 
     frmCapi window(data, std::move(platform));
     instance.setShowRequestHandler([&window] { window.mnuAnzeigen_Click(); });
+    if (notifier)
+        notifier->setShowHandler([&window] { window.mnuAnzeigen_Click(); });
     // Every way of ending runs the shutdown once: signals close the window like the menu,
     // and a quit from the session ends it before the event loop returns.
     QuitSignals quitSignals([&window] { window.close(); });

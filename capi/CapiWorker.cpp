@@ -5,6 +5,9 @@
 #include "CapiUnavailable.h"
 
 #include <cstdio>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
 #include <utility>
 
 namespace {
@@ -16,8 +19,13 @@ std::string hex(std::uint32_t value)
     return buf;
 }
 
-// How long the thread sleeps when there was nothing to do; puts and stop wake it at once.
-// Right after traffic the peer's next message is likely near, so it looks again sooner.
+// With a descriptor to wait on, the thread sleeps until a message, a put or stop comes, or
+// at most this long (retries and the listen timeout are looked at in between).
+constexpr int kPollMs = 1000;
+// Readable without a whole message (part of a frame, or only frames the adapter drops):
+// the rest comes soon, but not at once.
+constexpr std::chrono::milliseconds kPartialWait{10};
+// Without a descriptor the thread looks again after this; right after traffic sooner.
 constexpr std::chrono::milliseconds kIdle{20};
 constexpr std::chrono::milliseconds kIdleAfterTraffic{1};
 constexpr std::chrono::milliseconds kTrafficWindow{200};
@@ -26,7 +34,16 @@ constexpr std::chrono::milliseconds kTrafficWindow{200};
 
 struct CapiWorker::Shared
 {
-    explicit Shared(Capi &c, LineWatch::Clock clock) : capi(c), watch(std::move(clock)) {}
+    explicit Shared(Capi &c, LineWatch::Clock clock)
+        : capi(c), watch(std::move(clock)), wakeFd(eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC))
+    {}
+    ~Shared()
+    {
+        if (wakeFd >= 0)
+            ::close(wakeFd);
+    }
+    Shared(const Shared &) = delete;
+    Shared &operator=(const Shared &) = delete;
 
     // Between the threads, under mutex.
     std::mutex mutex;
@@ -51,6 +68,29 @@ struct CapiWorker::Shared
     bool unavailable = false;
     bool lost = false; // a result said the line is gone
     ListenReqRecord listenReq;
+    const int wakeFd; // written by put() and stop(), so that a poll ends at once
+
+    void wakeUp()
+    {
+        wake.notify_one();
+        if (wakeFd >= 0) {
+            const std::uint64_t one = 1;
+            [[maybe_unused]] const auto n = ::write(wakeFd, &one, sizeof one);
+        }
+    }
+    /// Sleeps until the line's descriptor is readable or wakeUp(); false when there is no
+    /// descriptor to wait on.
+    bool pollLine()
+    {
+        const int fd = registered ? capi.pollDescriptor(applId) : -1;
+        if (fd < 0 || wakeFd < 0)
+            return false;
+        struct pollfd fds[2] = {{fd, POLLIN, 0}, {wakeFd, POLLIN, 0}};
+        ::poll(fds, 2, kPollMs);
+        std::uint64_t count = 0;
+        [[maybe_unused]] const auto n = ::read(wakeFd, &count, sizeof count);
+        return true;
+    }
 
     void push(Item item)
     {
@@ -116,7 +156,8 @@ void CapiWorker::Shared::attemptRegistration()
     // The interval counts from the end: an attempt that took long is not repeated at once.
     watch.noteAttempt();
     if (result != CapiResult::NoError) {
-        tellDown(hex(result));
+        const std::string why = capi.lastFailure();
+        tellDown(why.empty() ? hex(result) : hex(result) + ", " + why);
         return;
     }
     registered = true;
@@ -263,7 +304,7 @@ void CapiWorker::put(std::uint32_t applId, std::vector<std::uint8_t> message)
         std::lock_guard lock(m_shared->mutex);
         m_shared->outbox.emplace_back(applId, std::move(message));
     }
-    m_shared->wake.notify_one();
+    m_shared->wakeUp();
 }
 
 std::optional<CapiWorker::Item> CapiWorker::take()
@@ -304,7 +345,7 @@ bool CapiWorker::stop(std::chrono::milliseconds wait)
         m_shared->finished = true;
         return true;
     }
-    m_shared->wake.notify_one();
+    m_shared->wakeUp();
     std::unique_lock lock(m_shared->mutex);
     const bool finished = m_shared->done.wait_for(lock, wait, [&] { return m_shared->finished; });
     lock.unlock();
@@ -340,6 +381,7 @@ void CapiWorker::flushPuts()
 void CapiWorker::loop(std::shared_ptr<Shared> shared)
 {
     auto lastTraffic = std::chrono::steady_clock::now() - kTrafficWindow;
+    bool polled = false; // the previous sleep ended on a readable descriptor
     for (;;) {
         {
             std::lock_guard lock(shared->mutex);
@@ -349,12 +391,20 @@ void CapiWorker::loop(std::shared_ptr<Shared> shared)
         const auto now = std::chrono::steady_clock::now();
         if (shared->pass()) {
             lastTraffic = now;
+            polled = false;
             continue;
         }
+        if (!polled && shared->pollLine()) {
+            polled = true;
+            continue;
+        }
+        polled = false;
         std::unique_lock lock(shared->mutex);
         if (!shared->outbox.empty())
-            lastTraffic = now;
-        const auto idle = now - lastTraffic < kTrafficWindow ? kIdleAfterTraffic : kIdle;
+            continue;
+        auto idle = now - lastTraffic < kTrafficWindow ? kIdleAfterTraffic : kIdle;
+        if (shared->registered && shared->capi.pollDescriptor(shared->applId) >= 0)
+            idle = kPartialWait;
         shared->wake.wait_for(lock, idle,
                               [&] { return shared->stopRequested || !shared->outbox.empty(); });
     }

@@ -1,5 +1,7 @@
 #include "Libcapi20Capi.h"
 
+#include "CapiFrameCheck.h"
+#include "CapiRemote.h"
 #include "CapiResult.h"
 #include "CapiUnavailable.h"
 
@@ -7,6 +9,7 @@
 #include <array>
 #include <cerrno>
 #include <csignal>
+#include <cstdlib>
 #include <cstring>
 #include <dlfcn.h>
 #include <netinet/in.h>
@@ -64,6 +67,8 @@ struct Libcapi20Capi::Library
     using WaitFn = unsigned (*)(unsigned, struct timeval *);
     using FilenoFn = int (*)(unsigned);
     using TraceFn = void (*)(int);
+    using SetTextFn = void (*)(char *);
+    using SetPortFn = void (*)(int);
 
     explicit Library(void *h) : handle(h) {}
 
@@ -74,6 +79,12 @@ struct Libcapi20Capi::Library
     GetFn capiGet = nullptr;
     WaitFn capiWait = nullptr;
     FilenoFn capiFileno = nullptr;
+    SetTextFn setDriver = nullptr;
+    SetTextFn setHost = nullptr;
+    SetPortFn setPort = nullptr;
+    // The library may keep the pointers it is given.
+    std::string driver;
+    std::string host;
     std::array<unsigned char, kPutBufferSize> putBuffer{};
 };
 
@@ -107,6 +118,9 @@ Libcapi20Capi::Library &Libcapi20Capi::library()
     // The library traces every put to stderr unless told otherwise.
     if (void *trace = dlsym(h, "capi20ext_set_tracelevel"))
         reinterpret_cast<Library::TraceFn>(trace)(0);
+    lib->setDriver = reinterpret_cast<Library::SetTextFn>(dlsym(h, "capi20ext_set_driver"));
+    lib->setHost = reinterpret_cast<Library::SetTextFn>(dlsym(h, "capi20ext_set_host"));
+    lib->setPort = reinterpret_cast<Library::SetPortFn>(dlsym(h, "capi20ext_set_port"));
     // A vanished TCP peer would otherwise kill the process on the second put.
     std::signal(SIGPIPE, SIG_IGN);
     m_library = std::move(lib);
@@ -131,7 +145,8 @@ void Libcapi20Capi::forgetRegistration()
     m_applId = 0;
     m_fd = -1;
     m_isSocket = false;
-    m_stalledFetches = 0;
+    m_stallSince.reset();
+    m_droppedFrames = 0;
 }
 
 std::uint32_t Libcapi20Capi::CAPI_REGISTER(std::uint32_t /*messageBufferSize*/,
@@ -140,6 +155,26 @@ std::uint32_t Libcapi20Capi::CAPI_REGISTER(std::uint32_t /*messageBufferSize*/,
                                            std::uint32_t &applId)
 {
     Library &lib = library();
+    m_lastFailure.clear();
+    // The library's own connect cannot be bounded: a host that drops SYNs holds it for
+    // minutes. Its configuration is read afresh for each registration, so is ours.
+    if (const auto remote = CapiRemote::readConfig(std::getenv("HOME"))) {
+        const auto probe = CapiRemote::probe(*remote);
+        if (!probe.reachable) {
+            m_lastFailure = probe.reason;
+            return CapiResult::RegNotInstalled;
+        }
+        // The library reads its file only while it holds no link, so a changed file or
+        // a peer at a new address would not reach it; and the address that answered
+        // spares it a second lookup.
+        if (lib.setDriver && lib.setHost && lib.setPort) {
+            lib.driver = remote->driver;
+            lib.host = probe.ipv4Address.empty() ? remote->host : probe.ipv4Address;
+            lib.setDriver(lib.driver.data());
+            lib.setHost(lib.host.data());
+            lib.setPort(remote->port);
+        }
+    }
     unsigned id = 0;
     const unsigned result =
         lib.capiRegister(maxLogicalConnection, maxBDataBlocks, maxBDataLen, &id);
@@ -155,10 +190,28 @@ std::uint32_t Libcapi20Capi::CAPI_REGISTER(std::uint32_t /*messageBufferSize*/,
         // the peer's delayed ACK for up to 40 ms.
         const int one = 1;
         setsockopt(m_fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+        watchPeer();
     }
+    m_droppedFrames = 0;
     m_receiveBufferSize = std::max<std::size_t>(128 + maxBDataLen, kMinReceiveBuffer);
-    m_stalledFetches = 0;
+    m_stallSince.reset();
     return result;
+}
+
+void Libcapi20Capi::watchPeer() const
+{
+    // A peer that lost power or a NAT entry that expired sends neither FIN nor RST: probe
+    // an idle line, and give up on data that stays unacknowledged.
+    const int one = 1;
+    const int idle = kKeepIdleSeconds;
+    const int interval = kKeepIntervalSeconds;
+    const int count = kKeepCount;
+    const unsigned timeout = kUserTimeoutMs;
+    setsockopt(m_fd, SOL_SOCKET, SO_KEEPALIVE, &one, sizeof one);
+    setsockopt(m_fd, IPPROTO_TCP, TCP_KEEPIDLE, &idle, sizeof idle);
+    setsockopt(m_fd, IPPROTO_TCP, TCP_KEEPINTVL, &interval, sizeof interval);
+    setsockopt(m_fd, IPPROTO_TCP, TCP_KEEPCNT, &count, sizeof count);
+    setsockopt(m_fd, IPPROTO_TCP, TCP_USER_TIMEOUT, &timeout, sizeof timeout);
 }
 
 std::uint32_t Libcapi20Capi::CAPI_PUT_MESSAGE(std::uint32_t applId,
@@ -207,9 +260,11 @@ std::uint32_t Libcapi20Capi::CAPI_GET_MESSAGE(std::uint32_t applId, CapiMessage 
 std::uint32_t Libcapi20Capi::fetchFrame(CapiMessage &message)
 {
     int pending = 0;
-    if (ioctl(m_fd, FIONREAD, &pending) != 0)
-        return CapiResult::LineLost;
-    if (pending >= 3) {
+    for (int drops = 0;; ++drops) {
+        if (ioctl(m_fd, FIONREAD, &pending) != 0)
+            return CapiResult::LineLost;
+        if (pending < 3)
+            break;
         std::uint8_t header[3];
         if (recv(m_fd, header, sizeof header, MSG_PEEK | MSG_DONTWAIT) != 3)
             return CapiResult::LineLost;
@@ -218,29 +273,58 @@ std::uint32_t Libcapi20Capi::fetchFrame(CapiMessage &message)
         // frame would overrun the library's reader.
         if (header[0] != kFrameType || length > kMaxFrame)
             return CapiResult::LineLost;
-        if (static_cast<std::size_t>(pending) >= 3 + length) {
-            m_stalledFetches = 0;
-            unsigned char *buf = nullptr;
-            const unsigned result = m_library->capiGet(m_applId, &buf);
-            if (result != 0)
-                return result;
-            if (buf == nullptr)
+        if (static_cast<std::size_t>(pending) < 3 + length)
+            break;
+        m_stallSince.reset();
+        std::array<std::uint8_t, kMaxFrame + 3> frame;
+        if (recv(m_fd, frame.data(), 3 + length, MSG_PEEK | MSG_DONTWAIT) !=
+            static_cast<ssize_t>(3 + length))
+            return CapiResult::LineLost;
+        const auto verdict = CapiFrameCheck::check({frame.data() + 3, length}, m_receiveBufferSize);
+        if (verdict != CapiFrameCheck::Verdict::Pass) {
+            if (!dropFrame(3 + length))
+                return CapiResult::LineLost;
+            // A flood of dropped frames must not hold the tick.
+            if (drops + 1 >= kMaxDropsPerFetch)
                 return CapiResult::QueueEmpty;
-            // The library copies the frame's bytes, cut to its receive buffer; behind them
-            // lies whatever an earlier message left there.
-            message.data = buf;
-            message.size = std::min(length, m_receiveBufferSize);
-            return 0;
+            continue;
         }
+        unsigned char *buf = nullptr;
+        const unsigned result = m_library->capiGet(m_applId, &buf);
+        if (result != 0)
+            return result;
+        if (buf == nullptr)
+            return CapiResult::QueueEmpty;
+        // The library copies exactly the frame's bytes, which the check found to be the
+        // whole message and no more than its receive buffer.
+        message.data = buf;
+        message.size = length;
+        return 0;
     }
     if (isPeerGone(pending))
         return CapiResult::LineLost;
     // Part of a frame that never completes would keep the line silent for ever.
-    if (pending > 0 && ++m_stalledFetches >= kMaxStalledFetches)
-        return CapiResult::LineLost;
-    if (pending == 0)
-        m_stalledFetches = 0;
+    if (pending == 0) {
+        m_stallSince.reset();
+    } else {
+        const auto now = std::chrono::steady_clock::now();
+        if (!m_stallSince)
+            m_stallSince = now;
+        else if (now - *m_stallSince >= kMaxFrameStall)
+            return CapiResult::LineLost;
+    }
     return CapiResult::QueueEmpty;
+}
+
+bool Libcapi20Capi::dropFrame(std::size_t frameSize)
+{
+    // The whole frame is in the socket buffer (peeked above): one read takes exactly it.
+    std::array<std::uint8_t, kMaxFrame + 3> sink;
+    const ssize_t n = recv(m_fd, sink.data(), frameSize, MSG_DONTWAIT);
+    if (n != static_cast<ssize_t>(frameSize))
+        return false;
+    ++m_droppedFrames;
+    return true;
 }
 
 bool Libcapi20Capi::isPeerGone(int pending) const

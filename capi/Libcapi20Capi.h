@@ -2,8 +2,10 @@
 
 #include "Capi.h"
 
+#include <chrono>
 #include <cstddef>
 #include <memory>
+#include <optional>
 #include <string>
 
 /// CAPI through Debian's libcapi20, loaded at run time so the program starts without it.
@@ -18,8 +20,14 @@ class Libcapi20Capi final : public Capi
 public:
     /// Largest frame the library's TCP reader can take (its stack buffer).
     static constexpr std::size_t kMaxFrame = 4096;
-    /// Fetches in a row that find the same incomplete frame before it counts as lost.
-    static constexpr int kMaxStalledFetches = 10;
+    /// How long part of a frame may wait for its rest before the stream counts as lost.
+    static constexpr std::chrono::seconds kMaxFrameStall{5};
+    /// Frames dropped in one fetch before it gives the tick back.
+    static constexpr int kMaxDropsPerFetch = 16;
+    static constexpr int kKeepIdleSeconds = 60;
+    static constexpr int kKeepIntervalSeconds = 10;
+    static constexpr int kKeepCount = 3;
+    static constexpr unsigned kUserTimeoutMs = 90000;
 
     explicit Libcapi20Capi(std::string libraryName = "libcapi20.so.3");
     ~Libcapi20Capi() override;
@@ -33,6 +41,16 @@ public:
                                    std::span<const std::uint8_t> message) override;
     std::uint32_t CAPI_GET_MESSAGE(std::uint32_t applId, CapiMessage &message) override;
     std::uint32_t CAPI_RELEASE(std::uint32_t applId) override;
+    std::string lastFailure() const override { return m_lastFailure; }
+    int pollDescriptor(std::uint32_t applId) const override
+    {
+        return isOwnRegistration(applId) ? m_fd : -1;
+    }
+
+    /// The descriptor of this object's registration (-1 without one).
+    int registrationFd() const { return m_fd; }
+    /// Frames read off the socket and dropped since the registration.
+    int droppedFrames() const { return m_droppedFrames; }
 
 private:
     struct Library;
@@ -41,6 +59,8 @@ private:
     bool holdsSlot() const;
     std::uint32_t fetchFrame(CapiMessage &message);
     bool isPeerGone(int pending) const;
+    bool dropFrame(std::size_t frameSize);
+    void watchPeer() const;
     void forgetRegistration();
 
     std::string m_libraryName;
@@ -51,5 +71,8 @@ private:
     int m_fd = -1;
     bool m_isSocket = false;
     std::size_t m_receiveBufferSize = 0;
-    int m_stalledFetches = 0;
+    /// Since when an incomplete frame has been waiting; empty while none is.
+    std::optional<std::chrono::steady_clock::time_point> m_stallSince;
+    int m_droppedFrames = 0;
+    std::string m_lastFailure;
 };

@@ -4,6 +4,8 @@
 #include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 
 namespace {
 
@@ -24,6 +26,13 @@ KeyInfo keyInfo(LockKey key)
         return {XK_Scroll_Lock, "Scroll_Lock"};
     }
     return {NoSymbol, "?"};
+}
+
+bool isWaylandSession()
+{
+    const char *display = std::getenv("WAYLAND_DISPLAY");
+    const char *type = std::getenv("XDG_SESSION_TYPE");
+    return (display && *display) || (type && std::strcmp(type, "wayland") == 0);
 }
 
 } // namespace
@@ -60,6 +69,27 @@ _XDisplay *X11KeyboardSynth::display()
     }
     m_display = std::move(display);
     return m_display.get();
+}
+
+bool X11KeyboardSynth::reachesKeyboard()
+{
+    // In a Wayland session DISPLAY names Xwayland. It is not even asked: the question
+    // alone would start an Xwayland that sway and others start only for a first X client.
+    if (isWaylandSession())
+        return false;
+    std::unique_ptr<_XDisplay, DisplayCloser> display(XOpenDisplay(nullptr));
+    if (!display)
+        return false;
+    int eventBase = 0;
+    int errorBase = 0;
+    int major = 0;
+    int minor = 0;
+    if (!XTestQueryExtension(display.get(), &eventBase, &errorBase, &major, &minor))
+        return false;
+    // An Xwayland reached from outside its session: from 23.1 on it has this extension
+    // (Debian 12's 22.1 has none and is known only by the session around it).
+    int opcode = 0;
+    return !XQueryExtension(display.get(), "XWAYLAND", &opcode, &eventBase, &errorBase);
 }
 
 void X11KeyboardSynth::toggleLockKey(LockKey key)

@@ -21,6 +21,12 @@ public:
 
     void toggleLockKey(LockKey key) override;
 
+    /// Whether DISPLAY names an X server whose XTest reaches the user's keyboard: outside a
+    /// Wayland session (WAYLAND_DISPLAY, XDG_SESSION_TYPE=wayland), one that opens, has
+    /// XTest and is no Xwayland (whose fake keys stay among X programs and never reach the
+    /// compositor's keyboard).
+    static bool reachesKeyboard();
+
 private:
     struct DisplayCloser
     {

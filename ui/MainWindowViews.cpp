@@ -2,6 +2,7 @@
 
 #include "CallGridModel.h"
 
+#include <QGuiApplication>
 #include <QHeaderView>
 #include <QLabel>
 #include <QScreen>
@@ -121,6 +122,12 @@ void MainWindowViews::ShowCallCount(int count)
 
 void MainWindowViews::RestoreWindow()
 {
+    // Wayland lets no program raise or un-minimise its window (sway only marks it urgent),
+    // so a window out of sight (another workspace, sway's scratchpad, minimised) comes back
+    // by being mapped anew: the compositor puts a new window in front and focuses it.
+    if (m_window.isVisible() && !m_window.isActiveWindow() &&
+        QGuiApplication::platformName().startsWith(QLatin1String("wayland")))
+        m_window.hide();
     m_window.setWindowState(m_window.windowState() & ~(Qt::WindowMinimized | Qt::WindowMaximized));
     m_window.show();
     m_window.raise();

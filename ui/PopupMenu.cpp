@@ -25,7 +25,9 @@ void PopupMenu::popUpAt(const QPoint &pos)
 {
     if (isVisible())
         return;
-    exec(pos);
+    // Never exec(): a StatusNotifierItem host waits for its ContextMenu call to return,
+    // and a nested modal loop would hold the reply until the menu closed.
+    popup(pos);
 }
 
 void PopupMenu::showEvent(QShowEvent *event)

@@ -16,9 +16,9 @@ public:
     QAction *mnuSep() const { return m_sep; }
     QAction *mnuBeenden() const { return m_beenden; }
 
-    /// Opens the menu with its left edge at pos and returns when it has closed, after the
-    /// chosen item's handler has run. Does nothing while the menu is open already (an
-    /// XEmbed tray icon pops its context menu itself before it reports the right click).
+    /// Opens the menu with its left edge at pos and returns at once; the chosen item's
+    /// handler runs later from the event loop. Does nothing while the menu is open already
+    /// (an XEmbed tray icon pops its context menu itself before it reports the right click).
     void popUpAt(const QPoint &pos);
 
 protected:

@@ -3,6 +3,7 @@
 #include "TrayRecord.h"
 
 #include <QMenu>
+#include <QTimer>
 #include <iostream>
 
 namespace {
@@ -39,8 +40,15 @@ std::optional<int> QtSystemTray::mouseCode(QSystemTrayIcon::ActivationReason rea
 
 void QtSystemTray::onActivated(QSystemTrayIcon::ActivationReason reason)
 {
-    if (const auto code = mouseCode(reason); code && m_callback)
-        m_callback(*code);
+    const auto code = mouseCode(reason);
+    if (!code)
+        return;
+    // A StatusNotifierItem host's Activate or ContextMenu call arrives here inside the D-Bus
+    // dispatch: the host waits for its reply, so the handler runs after it has gone out.
+    QTimer::singleShot(0, this, [this, c = *code] {
+        if (m_callback)
+            m_callback(c);
+    });
 }
 
 void QtSystemTray::add(const TrayRecord &record)

@@ -1,9 +1,15 @@
 #pragma once
 
-// The real klingelwacht on a private Xvfb, with a real XEmbed tray (trayer), driven by
-// xdotool: the fixture the desktop tests share.
+// The real klingelwacht on a private Xvfb, with a real XEmbed tray (trayer) or a real
+// StatusNotifierItem host on a private session bus, driven by xdotool and busctl: the
+// fixture the desktop tests share.
 #include "ChildProcess.h"
 #include "XServer.h"
+#include "tests/support/SessionBus.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 
 #include <QImage>
 #include <algorithm>
@@ -205,7 +211,11 @@ protected:
     TempDir dir;
     XServer xserver;
     std::optional<XDisplay> x;
+    /// The session bus, for the tests that need one (none: Qt uses the XEmbed tray).
+    std::optional<SessionBus> bus;
     ChildProcess trayer;
+    ChildProcess sniWatcher;
+    ChildProcess sniHost;
     ChildProcess app;
     fs::path binDir;
     fs::path xdg;
@@ -227,6 +237,8 @@ protected:
     {
         app.stop();
         trayer.stop();
+        sniHost.stop();
+        sniWatcher.stop();
         if (HasFailure())
             std::cerr << "klingelwacht's stderr:\n" << readFile(dir.path() + "/kw.err");
     }
@@ -236,11 +248,14 @@ protected:
 
     std::vector<std::string> env() const
     {
-        // No session bus, so Qt uses the XEmbed tray; a private runtime dir and home, so
-        // nothing of the machine's own desktop or CAPI set-up is seen.
-        std::vector<std::string> e{xserver.displayEnv(), "DBUS_SESSION_BUS_ADDRESS",
-                                   "SESSION_MANAGER",    "XDG_RUNTIME_DIR=" + xdg.string(),
-                                   "HOME=" + dir.path(), "QT_QPA_PLATFORM=xcb"};
+        // No session bus unless the test has its own, so Qt uses the XEmbed tray; a private
+        // runtime dir and home, and no Wayland session around, so nothing of the machine's
+        // own desktop or CAPI set-up is seen.
+        std::vector<std::string> e{
+            xserver.displayEnv(), bus ? bus->addressEnv() : "DBUS_SESSION_BUS_ADDRESS",
+            "SESSION_MANAGER",    "WAYLAND_DISPLAY",
+            "XDG_SESSION_TYPE",   "XDG_RUNTIME_DIR=" + xdg.string(),
+            "HOME=" + dir.path(), "QT_QPA_PLATFORM=xcb"};
         e.insert(e.end(), extraEnv.begin(), extraEnv.end());
         return e;
     }
@@ -251,6 +266,69 @@ protected:
                       "--height", "32", "--SetDockType", "true", "--transparent", "false"},
                      env(), "/dev/null", dir.path() + "/trayer.err");
         ASSERT_TRUE(waitUntil([&] { return x->hasTrayOwner(); })) << "trayer took no tray";
+    }
+
+    /// busctl --user --json=short on the test's bus: its exit status and the JSON it printed.
+    std::pair<int, QJsonObject> busctl(const std::vector<std::string> &args,
+                                       std::chrono::milliseconds timeout = 10s)
+    {
+        std::vector<std::string> argv{"busctl", "--user", "--json=short"};
+        argv.insert(argv.end(), args.begin(), args.end());
+        const std::string out = dir.path() + "/busctl.out";
+        fs::remove(out); // ChildProcess appends
+        ChildProcess p;
+        p.start(argv, env(), out, dir.path() + "/busctl.err");
+        const int status = p.wait(timeout);
+        const std::string text = readFile(out);
+        return {status, QJsonDocument::fromJson(QByteArray::fromStdString(text)).object()};
+    }
+
+    /// The StatusNotifierItems the watcher knows, each "busname" or "busname/path".
+    std::vector<std::string> registeredItems()
+    {
+        const auto [status, json] =
+            busctl({"get-property", "org.kde.StatusNotifierWatcher", "/StatusNotifierWatcher",
+                    "org.kde.StatusNotifierWatcher", "RegisteredStatusNotifierItems"});
+        std::vector<std::string> items;
+        for (const auto &v : json.value("data").toArray())
+            items.push_back(v.toString().toStdString());
+        return items;
+    }
+
+    /// A StatusNotifierItem tray as KDE, GNOME's AppIndicator and XFCE have: the watcher
+    /// and gtk-sni-tray as the host, on a private session bus.
+    void startSniHost()
+    {
+        bus.emplace();
+        sniWatcher.start({"status-notifier-watcher"}, env(), "/dev/null",
+                         dir.path() + "/watcher.err");
+        ASSERT_TRUE(waitUntil([&] {
+            return busctl({"status", "org.kde.StatusNotifierWatcher"}).first == 0;
+        })) << "no StatusNotifierWatcher";
+        sniHost.start({"gtk-sni-tray-standalone", "--bottom", "-s", "32"}, env(), "/dev/null",
+                      dir.path() + "/sni-host.err");
+        // Qt looks for a host once, when the icon is made: it must be there first.
+        ASSERT_TRUE(waitUntil([&] {
+            const auto [status, json] =
+                busctl({"get-property", "org.kde.StatusNotifierWatcher", "/StatusNotifierWatcher",
+                        "org.kde.StatusNotifierWatcher", "IsStatusNotifierHostRegistered"});
+            return status == 0 && json.value("data").toBool();
+        })) << readFile(dir.path() + "/sni-host.err");
+    }
+
+    /// The program in the StatusNotifierItem tray; its item's bus name.
+    std::string startInSniTray()
+    {
+        startSniHost();
+        startApp();
+        std::string item;
+        EXPECT_TRUE(waitUntil([&] {
+            const auto items = registeredItems();
+            if (!items.empty())
+                item = items.front().substr(0, items.front().find('/'));
+            return !item.empty();
+        })) << readFile(dir.path() + "/kw.err");
+        return item;
     }
 
     void startApp()

@@ -77,7 +77,7 @@ protected:
         return id;
     }
     /// Ticks (20 ms apart, the fake clock standing still) until cond holds.
-    template<class Cond> bool tickUntil(Cond cond, int maxTicks = 250)
+    template<class Cond> bool tickUntil(Cond cond, int maxTicks = 500)
     {
         for (int i = 0; i < maxTicks; ++i) {
             line.Get_Capi_Message();

@@ -79,6 +79,7 @@ expected=(
     /usr/share/doc/klingelwacht/changelog.gz
     /usr/share/doc/klingelwacht/copyright
     /usr/share/doc/klingelwacht/klingelwacht.INI
+    /usr/share/doc/klingelwacht/70-klingelwacht-uinput.rules
     /usr/share/man/man1/klingelwacht.1.gz
     /usr/share/metainfo/$app_id.metainfo.xml
     /usr/share/icons/hicolor/scalable/apps/$app_id.svg

@@ -1,5 +1,6 @@
 #include "Protocol.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <stdexcept>
 
@@ -234,6 +235,23 @@ Bytes alertConf(std::uint16_t applId, std::uint16_t number, std::uint32_t plci, 
     appendWord(b, info);
     finish(b);
     setHeader(b, applId, number);
+    return b;
+}
+
+Bytes dataB3Ind(std::uint32_t ncci, std::uint16_t total, std::uint16_t dataLength,
+                std::uint16_t handle, std::size_t dataBytes)
+{
+    Bytes b = header(0x86, 0x82);
+    appendDword(b, ncci);
+    appendDword(b, 0);
+    appendWord(b, dataLength);
+    appendWord(b, handle);
+    appendWord(b, 0);
+    b.insert(b.end(), 8, 0);
+    b.resize(std::max<std::size_t>(total, 8), 0);
+    b[0] = static_cast<std::uint8_t>(total);
+    b[1] = static_cast<std::uint8_t>(total >> 8);
+    b.insert(b.end(), dataBytes, 0x55);
     return b;
 }
 

@@ -77,6 +77,11 @@ Bytes infoInd(std::uint32_t plci, std::uint16_t infoNumber);
 Bytes listenConf(std::uint16_t applId, std::uint16_t number, std::uint32_t controller,
                  std::uint16_t info);
 Bytes alertConf(std::uint16_t applId, std::uint16_t number, std::uint32_t plci, std::uint16_t info);
+/// DATA_B3_IND with NCCI, Data (32 bit, 0), Data Length, Data Handle, Flags and Data64
+/// (0), cut or padded to `total` bytes (at least 8), the Total length field saying so, and
+/// `dataBytes` bytes of data (0x55) behind the message.
+Bytes dataB3Ind(std::uint32_t ncci, std::uint16_t total, std::uint16_t dataLength,
+                std::uint16_t handle, std::size_t dataBytes);
 /// Writes ApplID and Message number into a message of at least 8 bytes.
 void setHeader(Bytes &message, std::uint16_t applId, std::uint16_t number);
 

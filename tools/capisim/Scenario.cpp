@@ -1,5 +1,6 @@
 #include "Scenario.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
@@ -146,6 +147,30 @@ bool parseCommand(const std::string &text, int line, Command &command)
                                 n == kv.end() ? 0x0018
                                               : static_cast<std::uint16_t>(parseNumber(
                                                     n->second, 0xffff, line, "number")));
+    } else if (verb == "data-b3") {
+        const auto kv = keyValues(args, line, {"ncci", "total", "length", "handle", "data"});
+        const auto number = [&](const char *key, std::uint32_t fallback, std::uint32_t max) {
+            const auto it = kv.find(key);
+            return it == kv.end() ? fallback : parseNumber(it->second, max, line, key);
+        };
+        const auto ncci = required(kv, "ncci", 0xffffffff, line);
+        const auto total = number("total", 30, kMaxFrame);
+        if (total < 8)
+            throw ScenarioError(line, "total below 8: the header would not fit");
+        const auto length = number("length", 16, 0xffff);
+        const auto handle = number("handle", 0, 0xffff);
+        // By default as many data bytes as announced, as far as the frame takes them.
+        const auto data =
+            number("data", std::min<std::uint32_t>(length, kMaxFrame - total), kMaxFrame);
+        if (total + data > kMaxFrame)
+            throw ScenarioError(line, "message and data longer than 4096 bytes");
+        command.kind = Command::Kind::Send;
+        command.bytes =
+            dataB3Ind(ncci, static_cast<std::uint16_t>(total), static_cast<std::uint16_t>(length),
+                      static_cast<std::uint16_t>(handle), data);
+    } else if (verb == "silent" || verb == "talk") {
+        expectArgs(args, 0, 0, line, verb);
+        command.kind = verb == "silent" ? Command::Kind::Silent : Command::Kind::Talk;
     } else if (verb == "raw" || verb == "raw-stream") {
         std::string hex;
         for (const auto &a : args)

@@ -18,6 +18,8 @@ struct Command
         Sleep,          // sleep <seconds>
         WaitFor,        // wait-for <NAME> [key=value ...] [timeout=<seconds>]
         ListenInfo,     // listen-info <value>: Info of the LISTEN_CONFs from now on
+        Silent,         // silent: answer nothing, send nothing, drop what arrives
+        Talk,           // talk: the end of silent
         DropConnection, // closes every connection, keeps listening
         Restart,        // restart [<seconds>]: also closes the port for that long
         Exit,

@@ -71,12 +71,35 @@ void Simulator::openListener()
     addr.sin_port = htons(static_cast<std::uint16_t>(m_port));
     if (bind(m_listenFd, reinterpret_cast<sockaddr *>(&addr), sizeof addr) != 0)
         throw systemError("bind 127.0.0.1:" + std::to_string(m_port));
-    if (listen(m_listenFd, 16) != 0)
+    if (listen(m_listenFd, m_options.fullQueue ? 0 : 16) != 0)
         throw systemError("listen");
     socklen_t len = sizeof addr;
     getsockname(m_listenFd, reinterpret_cast<sockaddr *>(&addr), &len);
     m_port = ntohs(addr.sin_port);
+    if (m_options.fullQueue)
+        fillAcceptQueue();
     record({"LISTENING", {{"port", std::to_string(m_port)}}}, {});
+}
+
+void Simulator::fillAcceptQueue()
+{
+    // With a backlog of 0 the kernel queues one connection; while nobody accepts it, the
+    // SYNs of every further one are dropped, as by a host that is switched off.
+    for (int i = 0; i < 4; ++i) {
+        const int fd = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+        if (fd < 0)
+            throw systemError("socket");
+        m_queueFillers.push_back(fd);
+        sockaddr_in addr{};
+        addr.sin_family = AF_INET;
+        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        addr.sin_port = htons(static_cast<std::uint16_t>(m_port));
+        if (connect(fd, reinterpret_cast<sockaddr *>(&addr), sizeof addr) == 0)
+            continue;
+        pollfd p = {fd, POLLOUT, 0};
+        if (poll(&p, 1, 200) == 0)
+            return; // this one hangs: the queue is full
+    }
 }
 
 void Simulator::closeListener()
@@ -84,6 +107,9 @@ void Simulator::closeListener()
     if (m_listenFd >= 0)
         ::close(m_listenFd);
     m_listenFd = -1;
+    for (int fd : m_queueFillers)
+        ::close(fd);
+    m_queueFillers.clear();
 }
 
 void Simulator::accept()
@@ -167,6 +193,12 @@ std::uint16_t Simulator::nextApplId()
 void Simulator::handleFrame(Connection &c, const Bytes &payload)
 {
     Decoded d = decode(payload);
+    if (isSilent()) {
+        // Seen, for the tests to wait on, and left without an answer.
+        d.fields.emplace_back("ignored", "1");
+        record(d, payload);
+        return;
+    }
     if (const auto m = parseManagement(payload)) {
         switch (m->kind) {
         case Management::Kind::Register: {
@@ -252,6 +284,8 @@ void Simulator::readStdin()
 bool Simulator::sendToApplications(const Command &command)
 {
     bool any = false;
+    if (isSilent())
+        return false;
     for (auto &c : m_connections) {
         if (c->fd < 0 || !c->registered)
             continue;
@@ -326,6 +360,14 @@ bool Simulator::step()
         case Command::Kind::ListenInfo:
             m_options.listenInfo = c.info;
             break;
+        case Command::Kind::Silent:
+            m_silent = true;
+            record({"SILENT", {}}, {});
+            break;
+        case Command::Kind::Talk:
+            m_silent = false;
+            record({"TALK", {}}, {});
+            break;
         case Command::Kind::DropConnection:
             closeAll("drop");
             break;
@@ -354,8 +396,9 @@ int Simulator::run(const volatile bool &stop)
         if (!step())
             break;
         std::vector<pollfd> fds;
+        // With a full queue the listener is never served.
         if (m_listenFd >= 0)
-            fds.push_back({m_listenFd, POLLIN, 0});
+            fds.push_back({m_listenFd, static_cast<short>(m_options.fullQueue ? 0 : POLLIN), 0});
         if (m_stdinOpen)
             fds.push_back({0, POLLIN, 0});
         const std::size_t firstConnection = fds.size();

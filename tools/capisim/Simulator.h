@@ -24,6 +24,10 @@ struct Options
     std::uint16_t registerError = 0;
     bool interactive = false;
     bool exitAtEnd = false;
+    /// Accepts connections and takes what arrives, but answers nothing, ever.
+    bool neverAnswer = false;
+    /// Listens with a full accept queue and never accepts: connects hang, SYNs are dropped.
+    bool fullQueue = false;
     std::vector<Command> scenario;
 };
 
@@ -52,6 +56,7 @@ private:
     };
 
     void openListener();
+    void fillAcceptQueue();
     void closeListener();
     void accept();
     void readFrom(Connection &c);
@@ -66,9 +71,12 @@ private:
     void record(const Decoded &decoded, const Bytes &bytes);
     void note(const std::string &text);
     std::uint16_t nextApplId();
+    bool isSilent() const { return m_silent || m_options.neverAnswer; }
 
     Options m_options;
     int m_listenFd = -1;
+    std::vector<int> m_queueFillers;
+    bool m_silent = false;
     int m_port = 0;
     std::vector<std::unique_ptr<Connection>> m_connections;
     int m_nextConnectionId = 1;

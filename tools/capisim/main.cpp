@@ -24,7 +24,8 @@ void usage()
 {
     std::fputs(
         "usage: capisim [--port N] [--port-file FILE] [--transcript FILE] [--applid N]\n"
-        "               [--listen-info N] [--register-error N] [--interactive] [--exit-at-end]\n"
+        "               [--listen-info N] [--register-error N] [--never-answer] [--full-queue]\n"
+        "               [--interactive] [--exit-at-end]\n"
         "               [SCENARIO]\n",
         stderr);
 }
@@ -64,6 +65,10 @@ int main(int argc, char *argv[])
                 o.listenInfo = static_cast<std::uint16_t>(number(value(), 0xffff));
             else if (a == "--register-error")
                 o.registerError = static_cast<std::uint16_t>(number(value(), 0xffff));
+            else if (a == "--never-answer")
+                o.neverAnswer = true;
+            else if (a == "--full-queue")
+                o.fullQueue = true;
             else if (a == "--interactive")
                 o.interactive = true;
             else if (a == "--exit-at-end")

@@ -1,5 +1,7 @@
+#include "FakeUinputDevice.h"
 #include "LockKeySignaller.h"
 #include "X11KeyboardSynth.h"
+#include "settings/KeyboardSynthChooser.h"
 
 #include "ChildProcess.h"
 #include "XServer.h"
@@ -51,6 +53,9 @@ protected:
         xmodmap.start({"xmodmap", "-e", "add mod3 = Scroll_Lock"}, {server.displayEnv()});
         ASSERT_EQ(xmodmap.wait(10s), 0);
         ASSERT_EQ(::setenv("DISPLAY", server.display().c_str(), 1), 0);
+        // An X session, not a Wayland one around an Xwayland.
+        ::unsetenv("WAYLAND_DISPLAY");
+        ::unsetenv("XDG_SESSION_TYPE");
         own.reset(XOpenDisplay(server.display().c_str()));
         ASSERT_TRUE(own);
     }
@@ -140,6 +145,61 @@ TEST_F(LockKeyLeds, KeyWithoutKeycode)
     const std::size_t first = err.find(said);
     EXPECT_NE(first, std::string::npos) << err;
     EXPECT_EQ(err.find(said, first + 1), std::string::npos) << err;
+}
+
+// The chooser with a fake uinput device, so no test types on the machine's real keyboard.
+struct Choice
+{
+    std::shared_ptr<UinputRecord> record = std::make_shared<UinputRecord>();
+    std::unique_ptr<KeyboardSynth> synth =
+        makeKeyboardSynth([this] { return std::make_unique<FakeUinputDevice>(record); });
+    bool tookUinput() const { return !record->createdNames.empty(); }
+};
+
+// An X server whose keyboard XTest reaches gets the XTest adapter: the LED changes.
+TEST_F(LockKeyLeds, ChooserTakesXTestOnAnXServer)
+{
+    Choice choice;
+    EXPECT_FALSE(choice.tookUinput());
+    choice.synth->toggleLockKey(LockKey::CapsLock);
+    EXPECT_EQ(leds(), (Leds{false, true, false}));
+}
+
+// In a Wayland session DISPLAY names an Xwayland, whose XTest keys never reach the
+// compositor's keyboard: the choice is uinput, though this X server would take XTest.
+TEST_F(LockKeyLeds, ChooserTakesUinputInAWaylandSession)
+{
+    const std::pair<const char *, const char *> sessions[] = {{"WAYLAND_DISPLAY", "wayland-0"},
+                                                              {"XDG_SESSION_TYPE", "wayland"}};
+    for (const auto &[name, value] : sessions) {
+        ::setenv(name, value, 1);
+        Choice choice;
+        ::unsetenv(name);
+        EXPECT_TRUE(choice.tookUinput()) << name;
+        choice.synth->toggleLockKey(LockKey::CapsLock);
+        EXPECT_EQ(choice.record->events.size(), 4u) << name;
+        EXPECT_EQ(leds(), (Leds{false, false, false})) << name;
+    }
+    // Any other session type is no Wayland session.
+    ::setenv("XDG_SESSION_TYPE", "x11", 1);
+    Choice choice;
+    ::unsetenv("XDG_SESSION_TYPE");
+    EXPECT_FALSE(choice.tookUinput());
+}
+
+// Without an X display the choice is uinput.
+TEST(KeyboardSynthChooser, WithoutXTakesUinput)
+{
+    const char *display = std::getenv("DISPLAY");
+    const std::string saved = display ? display : "";
+    ::unsetenv("DISPLAY");
+    testing::internal::CaptureStderr();
+    Choice choice;
+    const std::string err = testing::internal::GetCapturedStderr();
+    if (display)
+        ::setenv("DISPLAY", saved.c_str(), 1);
+    EXPECT_TRUE(choice.tookUinput());
+    EXPECT_EQ(err, "");
 }
 
 } // namespace

@@ -86,6 +86,43 @@ TEST(Scenario, OtherCommands)
     EXPECT_DOUBLE_EQ(restart.seconds, 2);
     EXPECT_DOUBLE_EQ(one("restart").seconds, 0);
     EXPECT_EQ(one("exit").kind, Command::Kind::Exit);
+    EXPECT_EQ(one("silent").kind, Command::Kind::Silent);
+    EXPECT_EQ(one("talk").kind, Command::Kind::Talk);
+}
+
+TEST(Scenario, DataB3IndWithItsLengths)
+{
+    // Total 30 with Data64, 16 data bytes behind it.
+    const Bytes plain = one("data-b3 ncci=0x10101").bytes;
+    ASSERT_EQ(plain.size(), 30u + 16u);
+    EXPECT_EQ(plain[0], 30);
+    EXPECT_EQ(plain[1], 0);
+    EXPECT_EQ(plain[4], 0x86);
+    EXPECT_EQ(plain[5], 0x82);
+    EXPECT_EQ(plain[8], 0x01);
+    EXPECT_EQ(plain[9], 0x01);
+    EXPECT_EQ(plain[10], 0x01);
+    EXPECT_EQ(plain[16], 16); // Data Length
+    EXPECT_EQ(plain[30], 0x55);
+    EXPECT_EQ(capisim::decode(Bytes(plain.begin(), plain.begin() + 30)).name, "DATA_B3_IND");
+
+    // A short Total length announcing 64 KiB: the frame takes what fits.
+    const Bytes shortTotal = one("data-b3 ncci=0x10101 total=22 length=0xffff").bytes;
+    EXPECT_EQ(shortTotal.size(), 4096u);
+    EXPECT_EQ(shortTotal[0], 22);
+    EXPECT_EQ(shortTotal[16], 0xff);
+    EXPECT_EQ(shortTotal[17], 0xff);
+    EXPECT_EQ(shortTotal[22], 0x55);
+
+    const Bytes ncci0 = one("data-b3 ncci=0 total=12 length=4 data=0 handle=7").bytes;
+    EXPECT_EQ(ncci0, capisim::fromHex("0c 00 00 00 86 82 00 00 00 00 00 00"));
+    EXPECT_EQ(one("data-b3 ncci=1 total=30 length=4 handle=0x102").bytes[18], 0x02);
+    EXPECT_EQ(one("data-b3 ncci=1 total=30 length=4 handle=0x102").bytes[19], 0x01);
+
+    EXPECT_THROW(one("data-b3 total=30"), ScenarioError);
+    EXPECT_THROW(one("data-b3 ncci=1 total=7"), ScenarioError);
+    EXPECT_THROW(one("data-b3 ncci=1 total=30 data=4090"), ScenarioError);
+    EXPECT_THROW(one("silent now"), ScenarioError);
 }
 
 TEST(Scenario, BlankLinesAndCommentsAreSkipped)

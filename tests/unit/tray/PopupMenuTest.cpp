@@ -43,20 +43,20 @@ TEST(PopupMenu, OpensWithTheDefaultItemActive)
     menu.hide();
 }
 
-// popUpAt returns only when the menu has closed, after the chosen item's handler ran.
-TEST(PopupMenu, PopUpAtReturnsAfterTheChoice)
+// popUpAt returns at once with the menu open at pos (a tray host may be waiting for the
+// call that asked for it); the chosen item's handler runs from the event loop later.
+TEST(PopupMenu, PopUpAtReturnsAtOnceWithTheMenuOpen)
 {
     PopupMenu menu;
     int beenden = 0;
     QObject::connect(menu.mnuBeenden(), &QAction::triggered, &menu, [&] { ++beenden; });
-    QTimer::singleShot(0, &menu, [&] {
-        EXPECT_TRUE(menu.isVisible());
-        menu.mnuBeenden()->trigger();
-        menu.close();
-    });
-    menu.popUpAt(QPoint(20, 20));
+    menu.popUpAt(QPoint(20, 30));
+    ASSERT_TRUE(menu.isVisible());
+    EXPECT_EQ(menu.pos(), QPoint(20, 30));
+    EXPECT_EQ(beenden, 0);
+    menu.mnuBeenden()->trigger();
     EXPECT_EQ(beenden, 1);
-    EXPECT_FALSE(menu.isVisible());
+    menu.hide();
 }
 
 // An XEmbed icon pops its context menu itself before it reports the right click; the
@@ -68,7 +68,7 @@ TEST(PopupMenu, PopUpAtLeavesAnOpenMenuAlone)
     QObject::connect(&menu, &QMenu::aboutToShow, &menu, [&] { ++shown; });
     menu.popup(QPoint(10, 10));
     ASSERT_TRUE(menu.isVisible());
-    menu.popUpAt(QPoint(50, 50)); // would block here if it opened the menu again
+    menu.popUpAt(QPoint(50, 50));
     EXPECT_EQ(shown, 1);
     EXPECT_TRUE(menu.isVisible());
     menu.hide();

@@ -5,8 +5,10 @@
 #include "TrayRecord.h"
 #include "icons/AppIcon.h"
 
+#include <QCoreApplication>
 #include <QSystemTrayIcon>
 #include <gtest/gtest.h>
+#include <vector>
 
 namespace {
 
@@ -93,6 +95,22 @@ TEST(QtSystemTray, ContextMenuIsHandedToTheIcon)
     PopupMenu other;
     tray.setContextMenu(&other);
     EXPECT_EQ(iconOf(tray)->contextMenu(), &other);
+}
+
+// A tray host's D-Bus call emits the activation and waits for its reply: the handler (which
+// may open the menu) runs from the event loop after the call has returned.
+TEST(QtSystemTray, ActivationReachesTheCallbackAfterTheCallReturns)
+{
+    QtSystemTray tray{appIcon()};
+    tray.add(TrayRecord{});
+    std::vector<int> codes;
+    tray.setCallback([&](int code) { codes.push_back(code); });
+    emit iconOf(tray)->activated(QSystemTrayIcon::Context);
+    emit iconOf(tray)->activated(QSystemTrayIcon::Unknown);
+    emit iconOf(tray)->activated(QSystemTrayIcon::Trigger);
+    EXPECT_TRUE(codes.empty());
+    QCoreApplication::processEvents();
+    EXPECT_EQ(codes, (std::vector<int>{Tray::RightButtonDown, Tray::LeftButtonDown}));
 }
 
 TEST(AppIcon, HasBothSizes)

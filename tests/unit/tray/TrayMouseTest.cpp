@@ -10,6 +10,7 @@
 #include "modCapi.h"
 
 #include <QApplication>
+#include <QCoreApplication>
 #include <QSystemTrayIcon>
 #include <filesystem>
 #include <gtest/gtest.h>
@@ -110,14 +111,17 @@ TEST_F(TrayMouseTest, ActivationsThroughTheAdapter)
 
     emit icon->activated(QSystemTrayIcon::MiddleClick);
     emit icon->activated(QSystemTrayIcon::Unknown);
+    QCoreApplication::processEvents(); // the adapter hands activations on from the loop
     EXPECT_FALSE(w.isVisible());
     EXPECT_EQ(menus, 0);
 
     emit icon->activated(QSystemTrayIcon::Context);
+    QCoreApplication::processEvents();
     EXPECT_FALSE(w.isVisible());
     EXPECT_EQ(menus, 1);
 
     emit icon->activated(QSystemTrayIcon::Trigger);
+    QCoreApplication::processEvents();
     EXPECT_TRUE(w.isVisible());
     EXPECT_EQ(menus, 1);
 }
@@ -145,9 +149,11 @@ TEST_F(TrayMouseTest, DoubleClickRestoresTwice)
     w.installEventFilter(&counter);
 
     emit icon->activated(QSystemTrayIcon::Trigger);
+    QCoreApplication::processEvents();
     EXPECT_TRUE(w.isVisible());
     w.hide(); // so that the second restore shows up as a second Show event
     emit icon->activated(QSystemTrayIcon::DoubleClick);
+    QCoreApplication::processEvents();
     EXPECT_TRUE(w.isVisible());
     EXPECT_EQ(shows, 2);
     w.removeEventFilter(&counter);

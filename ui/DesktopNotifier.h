@@ -1,0 +1,76 @@
+#pragma once
+
+#include "ui/CallNotifier.h"
+
+#include <QDBusConnection>
+#include <QImage>
+#include <QObject>
+#include <QString>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <optional>
+#include <set>
+#include <string>
+
+class QDBusPendingCall;
+class QDBusPendingCallWatcher;
+
+/// Incoming calls as freedesktop notifications (org.freedesktop.Notifications over the
+/// session bus). Every call goes out asynchronously: the UI thread never waits for the
+/// notification server, and a clearing that comes before the server has answered with
+/// the notification's id is sent as soon as the id is known.
+class DesktopNotifier final : public QObject, public CallNotifier
+{
+    Q_OBJECT
+public:
+    /// icon is sent as the notification's image, beside the application id as its icon name.
+    explicit DesktopNotifier(QImage icon, QDBusConnection bus = QDBusConnection::sessionBus(),
+                             QObject *parent = nullptr);
+    ~DesktopNotifier() override;
+
+    void callArrived(std::uint64_t callKey, const std::string &caller, const std::string &msn,
+                     const std::string &time) override;
+    void callEnded(std::uint64_t callKey, const std::string &handling) override;
+
+    /// Runs when the user chooses a notification's default action, "Anzeigen".
+    void setShowHandler(std::function<void()> handler) { m_showHandler = std::move(handler); }
+
+    /// Texts of a call's notification; the body gains the handling text at the clearing.
+    static QString summaryText(const std::string &caller);
+    static QString bodyText(const std::string &msn, const std::string &time,
+                            const std::optional<std::string> &handling = std::nullopt);
+
+private slots:
+    void onActionInvoked(uint id, const QString &actionKey);
+    void onNotificationClosed(uint id, uint reason);
+
+private:
+    struct Call
+    {
+        QString summary;
+        std::string msn;
+        std::string time;
+        uint id = 0;                         // 0 while the server has not answered yet
+        std::optional<std::string> handling; // set by a clearing that waits for the id
+        bool dismissed = false;
+    };
+
+    void notify(std::uint64_t callKey, uint replacesId, const QString &summary, const QString &body,
+                int expireMs);
+    /// Runs handler with the call's watcher once the call has finished.
+    void watch(const QDBusPendingCall &call,
+               std::function<void(QDBusPendingCallWatcher *)> handler);
+    void onNotifyFinished(std::uint64_t callKey, QDBusPendingCallWatcher *watcher);
+    /// Replaces the call's notification with the ended one and forgets the call.
+    void sendEnded(std::map<std::uint64_t, Call>::iterator it, const std::string &handling);
+    void reportUnavailable(const QString &why);
+
+    QImage m_icon;
+    QDBusConnection m_bus;
+    std::map<std::uint64_t, Call> m_calls;
+    /// Ids of our notifications the server still shows; actions on others are not ours.
+    std::set<uint> m_shown;
+    std::function<void()> m_showHandler;
+    bool m_reported = false;
+};

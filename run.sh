@@ -3,14 +3,18 @@
 #   ./run.sh          the demo: capisim plays demo/calls.scenario on a free loopback port and
 #                     Klingelwacht runs with a private HOME whose .capi20rc points at it
 #   ./run.sh --line   Klingelwacht on the real line (your own HOME and ~/.capi20rc)
+#   ./run.sh --router-demo
+#                     the same kind of demo through the router's call monitor: routersim
+#                     plays demo/router.scenario on a free loopback port and a copy of
+#                     Klingelwacht in build/router-demo/ takes its calls from it
 set -euo pipefail
 cd "$(dirname "$0")"
 source tools/packages.sh
 kw_install_packages
 
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-# Only what the demo runs: the program and the CAPI peer.
-cmake --build build -j"$(nproc)" --target klingelwacht capisim
+# Only what the demos run: the program and the two peers.
+cmake --build build -j"$(nproc)" --target klingelwacht capisim routersim
 
 if [ "${1:-}" = "--line" ]; then
     exec build/app/klingelwacht
@@ -26,6 +30,28 @@ cleanup() {
     rm -rf "$demo_home"
 }
 trap cleanup EXIT
+
+if [ "${1:-}" = "--router-demo" ]; then
+    # A copy of its own: the settings file and caller.log lie next to the executable.
+    demo_dir=build/router-demo
+    mkdir -p "$demo_dir"
+    cp build/app/klingelwacht "$demo_dir/klingelwacht"
+    build/tools/routersim/routersim --port 0 --port-file "$demo_home/port" \
+        --transcript "$demo_home/transcript.txt" demo/router.scenario &
+    sim_pid=$!
+    for _ in $(seq 1 100); do
+        [ -s "$demo_home/port" ] && break
+        kill -0 "$sim_pid" 2>/dev/null || { echo "routersim did not start" >&2; exit 1; }
+        sleep 0.05
+    done
+    [ -s "$demo_home/port" ] || { echo "routersim did not start" >&2; exit 1; }
+    printf '[Anrufmonitor]\r\nHost=127.0.0.1\r\nPort=%s\r\n' "$(cat "$demo_home/port")" \
+        >"$demo_dir/klingelwacht.INI"
+    echo "Router demo: routersim on 127.0.0.1:$(cat "$demo_home/port"), calls in $demo_dir/caller.log"
+    status=0
+    HOME="$demo_home" "$demo_dir/klingelwacht" || status=$?
+    exit "$status"
+fi
 
 build/tools/capisim/capisim --port 0 --port-file "$demo_home/port" \
     --transcript "$demo_home/transcript.txt" demo/calls.scenario &

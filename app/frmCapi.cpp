@@ -7,6 +7,8 @@
 #include "PopupMenu.h"
 #include "Profile.h"
 #include "Tray.h"
+#include "callmonitor/CallMonitorLine.h"
+#include "callmonitor/CallMonitorSettings.h"
 #include "modCapi.h"
 
 #include <QCloseEvent>
@@ -50,7 +52,21 @@ void frmCapi::createCallHandling()
 
 void frmCapi::createLine()
 {
-    m_line = std::make_unique<CapiLine>(m_platform.capi, m_data.capi, m_platform.capiMode);
+    // A router's call monitor named in the settings replaces CAPI altogether: the library
+    // is then never loaded.
+    const std::string iniFile = m_platform.programName + ".INI";
+    const auto monitor = CallMonitorSettings::fromValues(
+        IniGet(iniFile, CallMonitorSettings::kSection, CallMonitorSettings::kHostKey,
+               m_platform.programDir),
+        IniGet(iniFile, CallMonitorSettings::kSection, CallMonitorSettings::kPortKey,
+               m_platform.programDir));
+    if (monitor.isSet())
+        m_line = std::make_unique<CallMonitorLine>(
+            monitor.host, monitor.port, [](const std::string &text) {
+                std::fprintf(stderr, "Klingelwacht: %s\n", text.c_str());
+            });
+    else
+        m_line = std::make_unique<CapiLine>(m_platform.capi, m_data.capi, m_platform.capiMode);
     m_line->setCallEvents(m_handling.get());
 }
 

@@ -47,3 +47,17 @@ put("capisim_frames", "connect_disconnect", b"\x01" + frame(connect) + frame(dis
 put("capisim_frames", "short_and_partial", b"\x10" + frame(b"\x01\x02") + b"\x80\x40")
 put("capisim_frames", "bad_type", b"\x02" + frame(b"") + b"\x7f\x00\x00")
 put("capisim_frames", "too_long", b"\x05\x80\x01\x10" + bytes(8))
+
+# call_monitor: the first byte picks the piece size; the rest is what the router sends.
+put("call_monitor", "answered_and_hung_up", b"\x05"
+    b"07.12.26 14:05:09;RING;0;0301234567;5551234;SIP0;\r\n"
+    b"07.12.26 14:05:12;CONNECT;0;10;0301234567;\r\n"
+    b"07.12.26 14:05:40;DISCONNECT;0;28;\r\n"
+    b"07.12.26 14:06:00;RING;1;;5551234;SIP0;\n07.12.26 14:06:09;DISCONNECT;1;0;\n")
+put("call_monitor", "overlap_and_outgoing", b"\x3f"
+    b"d;RING;0;030;555;SIP0;\nd;RING;1;040;556;SIP1;\nd;RING;0;050;555\n"
+    b"d;CALL;2;11;555;0170;SIP1;\nd;CONNECT;2;11;0170;\nd;DISCONNECT;1;5\n"
+    b"d;DISCONNECT;2;9;\nd;DISCONNECT;7;1;\n")
+put("call_monitor", "garbage", b"\x00"
+    b"\xff\xfe;RING;;\n;;;;\nd;HOLD;0;\nd;RING;99999999999;1;2;\n\x00\x01\r\r\n"
+    b"d;RING;0;#0,3\"\t\x7f;5\x1b[1m;\n" + b"x" * 5000 + b"\nd;CONNECT;0;<b>;\n")

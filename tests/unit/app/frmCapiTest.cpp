@@ -262,3 +262,30 @@ TEST_F(frmCapiTest, LogThatCannotBeWrittenAtShutdownGoesToStderr)
 }
 
 } // namespace
+
+namespace {
+
+// A call monitor named in the settings: CAPI is never touched, not even at the ticks, so a
+// missing library does not matter.
+TEST_F(frmCapiTest, CallMonitorHostReplacesCapi)
+{
+    std::ofstream(dir / "klingelwacht.INI") << "[Anrufmonitor]\r\nHost=127.0.0.1\r\nPort=1\r\n";
+    ThrowingCapi broken;
+    frmCapi w(data, platform(broken));
+    w.Form_Load();
+    EXPECT_TRUE(w.skippedSteps().empty());
+    w.Timer1_Timer();
+    w.Form_Unload();
+    EXPECT_TRUE(fatals.empty());
+}
+
+// An empty Host leaves the program on CAPI.
+TEST_F(frmCapiTest, EmptyCallMonitorHostKeepsCapi)
+{
+    std::ofstream(dir / "klingelwacht.INI") << "[Anrufmonitor]\r\nHost=\r\nPort=1012\r\n";
+    frmCapi w(data, platform(capi));
+    w.Form_Load();
+    EXPECT_EQ(capi.registerCalls, 1);
+}
+
+} // namespace

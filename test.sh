@@ -1,20 +1,47 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds the program twice (warnings as errors; ASan+UBSan)
-# and runs every test of both builds through ctest; then builds the Debian package and runs
-# the package tests (validators, lintian, install into a throwaway root) on it.
+# Installs what is missing, checks formatting and layering, builds the program twice
+# (warnings as errors; ASan+UBSan) and runs every test of both builds through ctest, runs
+# the fuzzers, then builds the Debian package and runs the package tests on it.
+#
+#     ./test.sh            every stage
+#     ./test.sh STAGE      one stage: format, asan, fuzz, release or package
+#                          (package needs the release build)
 set -uo pipefail
 cd "$(dirname "$0")"
+stage=${1:-all}
+case $stage in
+all | format | asan | fuzz | release | package) ;;
+*)
+    echo "usage: $0 [format|asan|fuzz|release|package]" >&2
+    exit 2
+    ;;
+esac
 source tools/packages.sh
 kw_install_packages || exit 1
 
 jobs=$(nproc)
 rc=0
+wants() { [ "$stage" = all ] || [ "$stage" = "$1" ]; }
 
-echo "== clang-format"
-mapfile -t sources < <(git ls-files '*.cpp' '*.h' 2>/dev/null || find . -name '*.cpp' -o -name '*.h')
-if ! clang-format-14 --dry-run --Werror "${sources[@]}"; then
-    echo "clang-format: files need formatting"
-    rc=1
+# Configures quietly, but shows everything when configuring fails.
+configure() {
+    local out
+    if ! out=$(cmake "$@" 2>&1); then
+        echo "$out"
+        echo "cmake configure failed: $*"
+        exit 1
+    fi
+}
+
+if wants format; then
+    echo "== clang-format"
+    mapfile -t sources < <(git ls-files '*.cpp' '*.h' 2>/dev/null || find . -name '*.cpp' -o -name '*.h')
+    if ! clang-format-14 --dry-run --Werror "${sources[@]}"; then
+        echo "clang-format: files need formatting"
+        rc=1
+    fi
+    echo "== layering"
+    tools/check-layering.sh || rc=1
 fi
 
 runtime=$(mktemp -d)
@@ -24,34 +51,44 @@ export XDG_RUNTIME_DIR="$runtime"
 export QT_QPA_PLATFORM=offscreen
 unset DBUS_SESSION_BUS_ADDRESS
 
-echo "== ASan+UBSan build"
-cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DKW_WERROR=ON -DKW_SANITIZE=ON \
-    -DKW_BUILD_BENCH=OFF >/dev/null || exit 1
-cmake --build build-asan -j"$jobs" || exit 1
-echo "== ASan+UBSan tests"
-ASAN_OPTIONS=detect_leaks=0:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-    ctest --test-dir build-asan -j"$jobs" --output-on-failure --timeout 300 -LE package || rc=1
+if wants asan; then
+    echo "== ASan+UBSan build"
+    configure -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DKW_WERROR=ON -DKW_SANITIZE=ON \
+        -DKW_BUILD_BENCH=OFF
+    cmake --build build-asan -j"$jobs" || exit 1
+    echo "== ASan+UBSan tests"
+    ASAN_OPTIONS=detect_leaks=0:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+        ctest --test-dir build-asan -j"$jobs" --output-on-failure --timeout 300 -LE package || rc=1
+fi
 
-echo "== Fuzzing (libFuzzer, ASan+UBSan), ${KW_FUZZ_SECONDS:-60} s per target"
-CC=clang-14 CXX=clang++-14 cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-    -DKW_FUZZ=ON -DKW_BUILD_BENCH=OFF -DKW_FUZZ_SECONDS="${KW_FUZZ_SECONDS:-60}" >/dev/null || exit 1
-cmake --build build-fuzz -j"$jobs" --target kw_fuzzers || exit 1
-ctest --test-dir build-fuzz -j"$jobs" --output-on-failure || rc=1
+if wants fuzz; then
+    echo "== Fuzzing (libFuzzer, ASan+UBSan), ${KW_FUZZ_SECONDS:-60} s per target"
+    CC=clang-14 CXX=clang++-14 configure -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+        -DKW_FUZZ=ON -DKW_BUILD_BENCH=OFF -DKW_FUZZ_SECONDS="${KW_FUZZ_SECONDS:-60}"
+    cmake --build build-fuzz -j"$jobs" --target kw_fuzzers || exit 1
+    ctest --test-dir build-fuzz -j"$jobs" --output-on-failure || rc=1
+fi
 
-echo "== Release build"
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKW_WERROR=ON >/dev/null || exit 1
-cmake --build build -j"$jobs" || exit 1
-echo "== Tests"
-ctest --test-dir build -j"$jobs" --output-on-failure --timeout 300 -LE package || rc=1
+if wants release || wants package; then
+    echo "== Release build"
+    configure -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKW_WERROR=ON
+    cmake --build build -j"$jobs" || exit 1
+fi
+if wants release; then
+    echo "== Tests"
+    ctest --test-dir build -j"$jobs" --output-on-failure --timeout 300 -LE package || rc=1
+fi
 
-echo "== Debian package"
-# Built from a copy of the tree inside the build directory: dpkg-buildpackage puts its
-# outputs beside the tree it builds, which must not be the repository's parent.
-if deb=$(tests/package/build-deb.sh . build/tests/package/deb); then
-    echo "$deb"
-    KW_DEB="$deb" ctest --test-dir build --output-on-failure --timeout 300 -L package || rc=1
-else
-    echo "dpkg-buildpackage failed"
-    rc=1
+if wants package; then
+    echo "== Debian package"
+    # Built from a copy of the tree inside the build directory: dpkg-buildpackage puts its
+    # outputs beside the tree it builds, which must not be the repository's parent.
+    if deb=$(tests/package/build-deb.sh . build/tests/package/deb); then
+        echo "$deb"
+        KW_DEB="$deb" ctest --test-dir build --output-on-failure --timeout 300 -L package || rc=1
+    else
+        echo "dpkg-buildpackage failed"
+        rc=1
+    fi
 fi
 exit $rc

@@ -1,13 +1,13 @@
-#include "CallHandling.h"
+#include "app/CallHandling.h"
 
-#include "CallLine.h"
-#include "CallLog.h"
-#include "CallViews.h"
-#include "Clock.h"
-#include "LockKeySignaller.h"
-#include "Tray.h"
-#include "TrayRecord.h"
+#include "calllog/CallLine.h"
+#include "calllog/CallLog.h"
+#include "calllog/Clock.h"
+#include "settings/LockKeySignaller.h"
 #include "ui/CallNotifier.h"
+#include "ui/CallViews.h"
+#include "ui/Tray.h"
+#include "ui/TrayRecord.h"
 
 #include <algorithm>
 #include <vector>

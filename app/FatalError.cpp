@@ -1,6 +1,6 @@
-#include "FatalError.h"
+#include "app/FatalError.h"
 
-#include "CallLog.h"
+#include "calllog/CallLog.h"
 
 #include <QApplication>
 #include <QMessageBox>

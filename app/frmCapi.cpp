@@ -1,15 +1,15 @@
-#include "frmCapi.h"
+#include "app/frmCapi.h"
 
-#include "CallLine.h"
-#include "CapiLine.h"
-#include "Clock.h"
-#include "MainWindowViews.h"
-#include "PopupMenu.h"
-#include "Profile.h"
-#include "Tray.h"
+#include "app/modCapi.h"
+#include "calllog/CallLine.h"
+#include "calllog/Clock.h"
 #include "callmonitor/CallMonitorLine.h"
 #include "callmonitor/CallMonitorSettings.h"
-#include "modCapi.h"
+#include "capi/CapiLine.h"
+#include "settings/Profile.h"
+#include "ui/MainWindowViews.h"
+#include "ui/PopupMenu.h"
+#include "ui/Tray.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>

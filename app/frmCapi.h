@@ -1,10 +1,10 @@
 #pragma once
 
-#include "CallHandling.h"
-#include "CallLog.h"
-#include "CapiWorker.h"
-#include "FatalError.h"
-#include "LockKeySignaller.h"
+#include "app/CallHandling.h"
+#include "app/FatalError.h"
+#include "calllog/CallLog.h"
+#include "capi/CapiWorker.h"
+#include "settings/LockKeySignaller.h"
 
 #include <QWidget>
 #include <functional>

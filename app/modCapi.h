@@ -1,9 +1,9 @@
 #pragma once
 
-#include "CallHandling.h"
-#include "CapiState.h"
-#include "LockKeySignaller.h"
-#include "TrayRecord.h"
+#include "app/CallHandling.h"
+#include "capi/CapiState.h"
+#include "settings/LockKeySignaller.h"
+#include "ui/TrayRecord.h"
 
 #include <string>
 

@@ -1,8 +1,8 @@
 // LogLoad of generated logs into the real grid model and list, beside a baseline that
 // only reads the file and splits it into lines. Run with --benchmark_filter=/100000 etc.
-#include "CallLog.h"
-#include "CallViews.h"
-#include "MainWindowViews.h"
+#include "calllog/CallLog.h"
+#include "ui/CallViews.h"
+#include "ui/MainWindowViews.h"
 
 #include <QApplication>
 #include <QWidget>

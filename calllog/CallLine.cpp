@@ -1,4 +1,4 @@
-#include "CallLine.h"
+#include "calllog/CallLine.h"
 
 #include <array>
 #include <cstdio>

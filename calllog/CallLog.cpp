@@ -1,10 +1,10 @@
-#include "CallLog.h"
+#include "calllog/CallLog.h"
 
-#include "CallLine.h"
-#include "CallViews.h"
-#include "Clock.h"
-#include "LogReader.h"
-#include "UniqueFd.h"
+#include "calllog/CallLine.h"
+#include "calllog/Clock.h"
+#include "calllog/LogReader.h"
+#include "calllog/UniqueFd.h"
+#include "ui/CallViews.h"
 
 #include <atomic>
 #include <cerrno>

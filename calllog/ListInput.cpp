@@ -1,4 +1,4 @@
-#include "ListInput.h"
+#include "calllog/ListInput.h"
 
 #include <bit>
 #if defined(__SSE2__)

@@ -1,8 +1,8 @@
-#include "LogReader.h"
+#include "calllog/LogReader.h"
 
-#include "CallViews.h"
-#include "ListInput.h"
-#include "LogText.h"
+#include "calllog/ListInput.h"
+#include "calllog/LogText.h"
+#include "ui/CallViews.h"
 
 #include <algorithm>
 #include <cstring>

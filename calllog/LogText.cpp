@@ -1,4 +1,4 @@
-#include "LogText.h"
+#include "calllog/LogText.h"
 
 #include <array>
 #include <cstdint>

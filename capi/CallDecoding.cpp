@@ -1,4 +1,4 @@
-#include "CallDecoding.h"
+#include "capi/CallDecoding.h"
 
 #include <array>
 #include <optional>

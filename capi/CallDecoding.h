@@ -1,6 +1,6 @@
 #pragma once
 
-#include "CapiRecords.h"
+#include "capi/CapiRecords.h"
 #include "line/FieldText.h"
 
 #include <cstdint>

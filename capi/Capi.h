@@ -1,6 +1,6 @@
 #pragma once
 
-#include "CapiMessage.h"
+#include "capi/CapiMessage.h"
 
 #include <cstdint>
 #include <span>

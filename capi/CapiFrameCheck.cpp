@@ -1,7 +1,7 @@
-#include "CapiFrameCheck.h"
+#include "capi/CapiFrameCheck.h"
 
-#include "CapiMessage.h"
-#include "CapiRecords.h"
+#include "capi/CapiMessage.h"
+#include "capi/CapiRecords.h"
 
 #include <optional>
 

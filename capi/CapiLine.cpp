@@ -1,7 +1,7 @@
-#include "CapiLine.h"
+#include "capi/CapiLine.h"
 
-#include "CallDecoding.h"
-#include "CapiUnavailable.h"
+#include "capi/CallDecoding.h"
+#include "capi/CapiUnavailable.h"
 #include "line/CallEvents.h"
 
 #include <cstdio>

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "Capi.h"
-#include "CapiState.h"
-#include "CapiWorker.h"
-#include "LineWatch.h"
+#include "capi/Capi.h"
+#include "capi/CapiState.h"
+#include "capi/CapiWorker.h"
+#include "capi/LineWatch.h"
 #include "line/Line.h"
 
 #include <cstdint>

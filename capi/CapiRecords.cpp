@@ -1,4 +1,4 @@
-#include "CapiRecords.h"
+#include "capi/CapiRecords.h"
 
 #include <algorithm>
 #include <cstring>

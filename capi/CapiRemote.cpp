@@ -1,4 +1,4 @@
-#include "CapiRemote.h"
+#include "capi/CapiRemote.h"
 
 #include <cctype>
 #include <cerrno>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "CapiMessage.h"
-#include "CapiRecords.h"
+#include "capi/CapiMessage.h"
+#include "capi/CapiRecords.h"
 
 #include <cstdint>
 

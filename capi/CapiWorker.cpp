@@ -1,8 +1,8 @@
-#include "CapiWorker.h"
+#include "capi/CapiWorker.h"
 
-#include "CapiResult.h"
-#include "CapiState.h"
-#include "CapiUnavailable.h"
+#include "capi/CapiResult.h"
+#include "capi/CapiState.h"
+#include "capi/CapiUnavailable.h"
 
 #include <cstdio>
 #include <poll.h>

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "Capi.h"
-#include "CapiRecords.h"
-#include "LineWatch.h"
+#include "capi/Capi.h"
+#include "capi/CapiRecords.h"
+#include "capi/LineWatch.h"
 
 #include <chrono>
 #include <condition_variable>

@@ -1,9 +1,9 @@
-#include "Libcapi20Capi.h"
+#include "capi/Libcapi20Capi.h"
 
-#include "CapiFrameCheck.h"
-#include "CapiRemote.h"
-#include "CapiResult.h"
-#include "CapiUnavailable.h"
+#include "capi/CapiFrameCheck.h"
+#include "capi/CapiRemote.h"
+#include "capi/CapiResult.h"
+#include "capi/CapiUnavailable.h"
 
 #include <algorithm>
 #include <array>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Capi.h"
+#include "capi/Capi.h"
 
 #include <chrono>
 #include <cstddef>

@@ -1,4 +1,4 @@
-#include "LineWatch.h"
+#include "capi/LineWatch.h"
 
 LineWatch::LineWatch(Clock clock) : m_clock(std::move(clock))
 {

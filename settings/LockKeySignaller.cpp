@@ -1,4 +1,4 @@
-#include "LockKeySignaller.h"
+#include "settings/LockKeySignaller.h"
 
 LockKeySignaller::LockKeySignaller(KeyboardSynth &keyboard, LockKeyFlags &flags)
     : m_keyboard(keyboard), m_flags(flags)

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "KeyboardSynth.h"
+#include "settings/KeyboardSynth.h"
 
 #include <array>
 #include <cstdint>

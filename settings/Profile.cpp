@@ -1,6 +1,6 @@
-#include "Profile.h"
+#include "settings/Profile.h"
 
-#include "ProfileText.h"
+#include "settings/ProfileText.h"
 
 #include <cerrno>
 #include <cstdlib>

@@ -1,4 +1,4 @@
-#include "X11KeyboardSynth.h"
+#include "settings/X11KeyboardSynth.h"
 
 #include <X11/Xlib.h>
 #include <X11/extensions/XTest.h>

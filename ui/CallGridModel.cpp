@@ -1,4 +1,4 @@
-#include "CallGridModel.h"
+#include "ui/CallGridModel.h"
 
 #include <algorithm>
 

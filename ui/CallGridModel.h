@@ -1,6 +1,6 @@
 #pragma once
 
-#include "CallHistory.h"
+#include "ui/CallHistory.h"
 
 #include <QAbstractTableModel>
 #include <array>

@@ -1,4 +1,4 @@
-#include "CallHistory.h"
+#include "ui/CallHistory.h"
 
 #include <string>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "LineStore.h"
+#include "ui/LineStore.h"
 
 #include <deque>
 #include <string_view>

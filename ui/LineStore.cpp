@@ -1,4 +1,4 @@
-#include "LineStore.h"
+#include "ui/LineStore.h"
 
 #include <algorithm>
 #include <cstring>

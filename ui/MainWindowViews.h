@@ -1,6 +1,6 @@
 #pragma once
 
-#include "CallViews.h"
+#include "ui/CallViews.h"
 
 #include <array>
 

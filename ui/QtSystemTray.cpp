@@ -1,6 +1,6 @@
-#include "QtSystemTray.h"
+#include "ui/QtSystemTray.h"
 
-#include "TrayRecord.h"
+#include "ui/TrayRecord.h"
 
 #include <QApplication>
 #include <QHelpEvent>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Tray.h"
+#include "ui/Tray.h"
 
 #include <QIcon>
 #include <QObject>

@@ -1,4 +1,4 @@
-#include "TrayRecord.h"
+#include "ui/TrayRecord.h"
 
 void TrayRecord::setTip(std::string_view text)
 {

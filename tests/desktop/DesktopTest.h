@@ -3,9 +3,9 @@
 // The real klingelwacht on a private Xvfb, with a real XEmbed tray (trayer) or a real
 // StatusNotifierItem host on a private session bus, driven by xdotool and busctl: the
 // fixture the desktop tests share.
-#include "ChildProcess.h"
-#include "XServer.h"
+#include "tests/support/ChildProcess.h"
 #include "tests/support/SessionBus.h"
+#include "tests/support/XServer.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>

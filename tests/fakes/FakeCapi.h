@@ -1,7 +1,7 @@
 #pragma once
 
-#include "Capi.h"
-#include "CapiMessages.h"
+#include "capi/Capi.h"
+#include "tests/fakes/CapiMessages.h"
 
 #include <algorithm>
 #include <cstdint>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Clock.h"
+#include "calllog/Clock.h"
 
 /// A clock standing at a set time; advanceSecond moves it on.
 class FakeClock final : public Clock

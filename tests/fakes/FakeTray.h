@@ -1,7 +1,7 @@
 #pragma once
 
-#include "Tray.h"
-#include "TrayRecord.h"
+#include "ui/Tray.h"
+#include "ui/TrayRecord.h"
 
 #include <string>
 #include <vector>

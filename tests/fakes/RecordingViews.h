@@ -1,7 +1,7 @@
 #pragma once
 
-#include "CallHistory.h"
-#include "CallViews.h"
+#include "ui/CallHistory.h"
+#include "ui/CallViews.h"
 
 #include <string>
 #include <vector>

@@ -1,11 +1,11 @@
 // Fetched messages from the line: header copy, dispatch, CONNECT_IND and DISCONNECT_IND
 // decoding into call events and a CallLine. Checks the CallLine's shape, not only that
 // nothing crashes.
-#include "CallDecoding.h"
-#include "CallLine.h"
-#include "CapiLine.h"
-#include "FakeCapi.h"
+#include "calllog/CallLine.h"
+#include "capi/CallDecoding.h"
+#include "capi/CapiLine.h"
 #include "line/CallEvents.h"
+#include "tests/fakes/FakeCapi.h"
 
 #include <cstdlib>
 #include <ctime>

@@ -1,7 +1,7 @@
 // capisim's frame reader on a byte stream that arrives in pieces, and the decoding of
 // every frame. Beyond not crashing: the frames do not depend on the piece sizes, and a
 // frame re-framed and read again gives back the same payload.
-#include "Protocol.h"
+#include "tools/capisim/Protocol.h"
 
 #include <algorithm>
 #include <cstdint>

@@ -2,7 +2,7 @@
 // at most 255 bytes and one line (a CR inside a line stays, as the Windows reader kept it); after
 // removing a key it reads as "", and removing it again finds nothing; a resolved file name keeps
 // the name the settings gave.
-#include "ProfileText.h"
+#include "settings/ProfileText.h"
 
 #include <algorithm>
 #include <cstdint>

@@ -1,10 +1,10 @@
 // The libcapi20 adapter against capisim through the real library: peers that cannot be
 // reached, that never answer, and frames the library must not see.
-#include "CapiRecords.h"
-#include "CapiResult.h"
-#include "CapisimSession.h"
-#include "Libcapi20Capi.h"
-#include "Protocol.h"
+#include "capi/CapiRecords.h"
+#include "capi/CapiResult.h"
+#include "capi/Libcapi20Capi.h"
+#include "tests/integration/CapisimSession.h"
+#include "tools/capisim/Protocol.h"
 
 #include <future>
 #include <gtest/gtest.h>

@@ -1,8 +1,8 @@
 // The call monitor line with its real QTcpSocket against routersim on 127.0.0.1.
 #include "callmonitor/CallMonitorLine.h"
 
-#include "RecordingCallEvents.h"
-#include "RoutersimSession.h"
+#include "tests/fakes/RecordingCallEvents.h"
+#include "tests/integration/RoutersimSession.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

@@ -1,11 +1,11 @@
 // The real libcapi20 with its "fritzbox" module against capisim on 127.0.0.1. The line runs
 // the library within its ticks here, so that the tests decide when each step happens.
-#include "CapiLine.h"
-#include "CapiResult.h"
-#include "CapisimSession.h"
-#include "Libcapi20Capi.h"
-#include "Protocol.h"
+#include "capi/CapiLine.h"
+#include "capi/CapiResult.h"
+#include "capi/Libcapi20Capi.h"
 #include "line/CallEvents.h"
+#include "tests/integration/CapisimSession.h"
+#include "tools/capisim/Protocol.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "ChildProcess.h"
-#include "Transcript.h"
+#include "tests/support/ChildProcess.h"
+#include "tools/capisim/Transcript.h"
 
 #include <chrono>
 #include <condition_variable>

@@ -1,7 +1,7 @@
-#include "Libcapi20Capi.h"
+#include "capi/Libcapi20Capi.h"
 
-#include "CapiLine.h"
-#include "CapiUnavailable.h"
+#include "capi/CapiLine.h"
+#include "capi/CapiUnavailable.h"
 
 #include <cstdlib>
 #include <filesystem>

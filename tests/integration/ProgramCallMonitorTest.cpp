@@ -1,6 +1,6 @@
 // The real program taking its calls from routersim's call monitor on 127.0.0.1: what reaches
 // caller.log and stderr.
-#include "RoutersimSession.h"
+#include "tests/integration/RoutersimSession.h"
 
 #include <filesystem>
 #include <fstream>

@@ -1,6 +1,6 @@
 // The real program through the real libcapi20 against capisim: a line that is lost and
 // comes back, and a peer that sends garbage.
-#include "CapisimSession.h"
+#include "tests/integration/CapisimSession.h"
 
 #include <filesystem>
 #include <gtest/gtest.h>

@@ -2,7 +2,7 @@
 // queue is full, one that sends frames the library cannot take, one that refuses the
 // LISTEN_REQ, one that falls silent. In each the program lives on, takes the call that
 // comes once the peer behaves, and ends on SIGTERM within 5 s with the end marker.
-#include "CapisimSession.h"
+#include "tests/integration/CapisimSession.h"
 
 #include <csignal>
 #include <filesystem>

@@ -1,16 +1,16 @@
 // Thousands of calls through the real libcapi20 and capisim, the pump driven directly:
 // nothing may be lost, every indication answered, and memory must not creep.
-#include "CallHandling.h"
-#include "CallLog.h"
-#include "CapiLine.h"
-#include "CapisimSession.h"
-#include "FakeClock.h"
-#include "FakeKeyboard.h"
-#include "Libcapi20Capi.h"
-#include "LockKeySignaller.h"
-#include "MainWindowViews.h"
-#include "Tray.h"
-#include "TrayRecord.h"
+#include "app/CallHandling.h"
+#include "calllog/CallLog.h"
+#include "capi/CapiLine.h"
+#include "capi/Libcapi20Capi.h"
+#include "settings/LockKeySignaller.h"
+#include "tests/fakes/FakeClock.h"
+#include "tests/fakes/FakeKeyboard.h"
+#include "tests/integration/CapisimSession.h"
+#include "ui/MainWindowViews.h"
+#include "ui/Tray.h"
+#include "ui/TrayRecord.h"
 
 #include <QWidget>
 #include <clocale>

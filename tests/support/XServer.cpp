@@ -1,4 +1,4 @@
-#include "XServer.h"
+#include "tests/support/XServer.h"
 
 #include <filesystem>
 #include <stdexcept>

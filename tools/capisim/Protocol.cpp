@@ -1,4 +1,4 @@
-#include "Protocol.h"
+#include "tools/capisim/Protocol.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -1,4 +1,4 @@
-#include "Scenario.h"
+#include "tools/capisim/Scenario.h"
 
 #include <algorithm>
 #include <cerrno>

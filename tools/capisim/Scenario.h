@@ -1,7 +1,7 @@
 #pragma once
 
-#include "Protocol.h"
-#include "Transcript.h"
+#include "tools/capisim/Protocol.h"
+#include "tools/capisim/Transcript.h"
 
 #include <stdexcept>
 #include <string>

@@ -1,4 +1,4 @@
-#include "Simulator.h"
+#include "tools/capisim/Simulator.h"
 
 #include <arpa/inet.h>
 #include <cerrno>

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "Protocol.h"
-#include "Scenario.h"
-#include "Transcript.h"
+#include "tools/capisim/Protocol.h"
+#include "tools/capisim/Scenario.h"
+#include "tools/capisim/Transcript.h"
 
 #include <chrono>
 #include <cstdio>

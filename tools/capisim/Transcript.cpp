@@ -1,4 +1,4 @@
-#include "Transcript.h"
+#include "tools/capisim/Transcript.h"
 
 #include <chrono>
 #include <cstdio>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Protocol.h"
+#include "tools/capisim/Protocol.h"
 
 #include <map>
 #include <optional>

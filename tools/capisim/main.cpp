@@ -1,6 +1,6 @@
 // capisim: a CAPI-over-TCP peer on 127.0.0.1 for libcapi20's "fritzbox" module.
-#include "Scenario.h"
-#include "Simulator.h"
+#include "tools/capisim/Scenario.h"
+#include "tools/capisim/Simulator.h"
 
 #include <csignal>
 #include <cstdio>

@@ -1,4 +1,4 @@
-#include "Scenario.h"
+#include "tools/routersim/Scenario.h"
 
 #include <cctype>
 #include <cmath>

@@ -1,4 +1,4 @@
-#include "Simulator.h"
+#include "tools/routersim/Simulator.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Scenario.h"
+#include "tools/routersim/Scenario.h"
 
 #include <chrono>
 #include <cstdio>

@@ -1,6 +1,6 @@
 // routersim: a router's call monitor (the plain-text lines of TCP port 1012) on 127.0.0.1.
-#include "Scenario.h"
-#include "Simulator.h"
+#include "tools/routersim/Scenario.h"
+#include "tools/routersim/Simulator.h"
 
 #include <csignal>
 #include <cstdio>

@@ -1,4 +1,4 @@
-#include "AppIcon.h"
+#include "ui/icons/AppIcon.h"
 
 // Outside any namespace, as Q_INIT_RESOURCE requires. Calling it also keeps the linker from
 // dropping the resource's initialiser, which nothing else in the static library references.

@@ -1,7 +1,9 @@
 // The real program taking its calls from routersim's call monitor, in a real tray on Xvfb:
 // the lock-key LEDs and the tray tooltip follow those calls as they follow CAPI calls.
-#include "DesktopTest.h"
-#include "RoutersimSession.h"
+#include "tests/integration/RoutersimSession.h"
+
+// Last: it brings in Xlib, whose macros (None, Bool, Status) break other headers.
+#include "tests/desktop/DesktopTest.h"
 
 #include <X11/XKBlib.h>
 

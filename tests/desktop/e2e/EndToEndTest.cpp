@@ -1,11 +1,13 @@
 // The whole program: the real klingelwacht on the real libcapi20 against capisim, in a
 // real tray on Xvfb, ended as a user ends it.
-#include "CapisimSession.h"
-#include "DesktopTest.h"
+#include "tests/integration/CapisimSession.h"
 
 #include <csignal>
 #include <cstdlib>
 #include <regex>
+
+// Last: it brings in Xlib, whose macros (None, Bool, Status) break other headers.
+#include "tests/desktop/DesktopTest.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 // The real klingelwacht where the disk or its files are broken: a log that cannot be
 // written (and then can again), settings of garbage or a directory in their place, and a
 // log full of bytes no editor would write.
-#include "Faults.h"
+#include "tests/desktop/faults/Faults.h"
 
 namespace {
 

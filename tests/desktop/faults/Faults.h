@@ -2,8 +2,7 @@
 
 // The fixture of the fault tests: the real klingelwacht with capisim as its line, docked
 // in trayer on a private Xvfb, and what the tests read back of its log.
-#include "CapisimSession.h"
-#include "DesktopTest.h"
+#include "tests/integration/CapisimSession.h"
 
 #include <arpa/inet.h>
 #include <csignal>
@@ -14,6 +13,9 @@
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
+
+// Last: it brings in Xlib, whose macros (None, Bool, Status) break other headers.
+#include "tests/desktop/DesktopTest.h"
 
 namespace faults {
 

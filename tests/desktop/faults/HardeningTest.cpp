@@ -1,7 +1,7 @@
 // The real klingelwacht against what a careless or hostile world hands it: markup from the
 // line in the tooltip, a log that is a link, a record of 20 MB, a log of 1.5 GiB, an X
 // server that goes away, and an installed copy in a directory its users cannot write.
-#include "Faults.h"
+#include "tests/desktop/faults/Faults.h"
 
 namespace {
 

@@ -1,10 +1,10 @@
-#include "FakeUinputDevice.h"
-#include "LockKeySignaller.h"
-#include "X11KeyboardSynth.h"
 #include "settings/KeyboardSynthChooser.h"
+#include "settings/LockKeySignaller.h"
+#include "settings/X11KeyboardSynth.h"
+#include "tests/fakes/FakeUinputDevice.h"
 
-#include "ChildProcess.h"
-#include "XServer.h"
+#include "tests/support/ChildProcess.h"
+#include "tests/support/XServer.h"
 
 #include <gtest/gtest.h>
 

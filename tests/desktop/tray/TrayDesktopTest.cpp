@@ -1,7 +1,9 @@
 // The real klingelwacht in a real XEmbed tray (trayer) on a private Xvfb, driven by xdotool.
-#include "DesktopTest.h"
 
 #include <QColor>
+
+// Last: it brings in Xlib, whose macros (None, Bool, Status) break other headers.
+#include "tests/desktop/DesktopTest.h"
 
 namespace {
 

@@ -2,8 +2,8 @@
 // StatusNotifierItem host, a private session bus, the real libcapi20 against capisim.
 // sway refuses to run as root, so when the test is root, sway, the bus, the program and
 // every tool that talks to them run as an unprivileged uid.
-#include "CapisimSession.h"
-#include "ChildProcess.h"
+#include "tests/integration/CapisimSession.h"
+#include "tests/support/ChildProcess.h"
 #include "ui/AppIdentity.h"
 
 #include <QImage>

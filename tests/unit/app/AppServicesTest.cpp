@@ -1,8 +1,8 @@
-#include "ProgramDir.h"
-#include "QuitSignals.h"
-#include "SingleInstance.h"
+#include "app/ProgramDir.h"
+#include "app/QuitSignals.h"
+#include "app/SingleInstance.h"
 
-#include "ChildProcess.h"
+#include "tests/support/ChildProcess.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -1,13 +1,13 @@
-#include "CallHandling.h"
+#include "app/CallHandling.h"
 
-#include "CallLog.h"
-#include "FakeClock.h"
-#include "FakeKeyboard.h"
-#include "FakeTray.h"
-#include "LockKeySignaller.h"
-#include "RecordingViews.h"
-#include "TrayRecord.h"
+#include "calllog/CallLog.h"
+#include "settings/LockKeySignaller.h"
+#include "tests/fakes/FakeClock.h"
+#include "tests/fakes/FakeKeyboard.h"
+#include "tests/fakes/FakeTray.h"
+#include "tests/fakes/RecordingViews.h"
 #include "ui/CallNotifier.h"
+#include "ui/TrayRecord.h"
 
 #include <clocale>
 #include <filesystem>

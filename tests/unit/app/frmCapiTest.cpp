@@ -1,13 +1,13 @@
-#include "frmCapi.h"
+#include "app/frmCapi.h"
 
-#include "CapiMessages.h"
-#include "CapiUnavailable.h"
-#include "FakeCapi.h"
-#include "FakeClock.h"
-#include "FakeKeyboard.h"
-#include "FakeTray.h"
-#include "MainWindowViews.h"
-#include "modCapi.h"
+#include "app/modCapi.h"
+#include "capi/CapiUnavailable.h"
+#include "tests/fakes/CapiMessages.h"
+#include "tests/fakes/FakeCapi.h"
+#include "tests/fakes/FakeClock.h"
+#include "tests/fakes/FakeKeyboard.h"
+#include "tests/fakes/FakeTray.h"
+#include "ui/MainWindowViews.h"
 
 #include <QApplication>
 #include <QLabel>

@@ -1,6 +1,6 @@
-#include "CallLine.h"
+#include "calllog/CallLine.h"
 
-#include "FakeClock.h"
+#include "tests/fakes/FakeClock.h"
 
 #include <clocale>
 

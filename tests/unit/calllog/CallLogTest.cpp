@@ -1,11 +1,11 @@
-#include "CallLog.h"
+#include "calllog/CallLog.h"
 
-#include "CallLine.h"
-#include "ChildProcess.h"
-#include "LoadCases.h"
-#include "RecordingViews.h"
+#include "calllog/CallLine.h"
+#include "tests/fakes/RecordingViews.h"
+#include "tests/support/ChildProcess.h"
+#include "tests/unit/calllog/LoadCases.h"
 
-#include "FakeClock.h"
+#include "tests/fakes/FakeClock.h"
 #include <chrono>
 #include <csignal>
 #include <fcntl.h>

@@ -1,6 +1,6 @@
 // The store that a log load fills: its blocks and record chunks grow in steps, and no
 // step may lose or move a line.
-#include "LineStore.h"
+#include "ui/LineStore.h"
 
 #include <gtest/gtest.h>
 #include <string>

@@ -1,4 +1,4 @@
-#include "ListInput.h"
+#include "calllog/ListInput.h"
 
 #include <algorithm>
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "RecordingViews.h"
+#include "tests/fakes/RecordingViews.h"
 
 #include <gtest/gtest.h>
 #include <ostream>

@@ -1,8 +1,8 @@
-#include "LogReader.h"
-#include "CallViews.h"
-#include "ListInput.h"
-#include "LoadCases.h"
-#include "RecordingViews.h"
+#include "calllog/LogReader.h"
+#include "calllog/ListInput.h"
+#include "tests/fakes/RecordingViews.h"
+#include "tests/unit/calllog/LoadCases.h"
+#include "ui/CallViews.h"
 
 #include <algorithm>
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-#include "LogText.h"
+#include "calllog/LogText.h"
 
 #include <gtest/gtest.h>
 #include <string>

@@ -1,8 +1,8 @@
 #include "callmonitor/CallMonitorLine.h"
 
-#include "FakeLineTimer.h"
-#include "FakeMonitorSocket.h"
-#include "RecordingCallEvents.h"
+#include "tests/fakes/FakeLineTimer.h"
+#include "tests/fakes/FakeMonitorSocket.h"
+#include "tests/fakes/RecordingCallEvents.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 #include "callmonitor/CallTracker.h"
 
-#include "RecordingCallEvents.h"
 #include "callmonitor/CallMonitorParser.h"
+#include "tests/fakes/RecordingCallEvents.h"
 
 #include <gtest/gtest.h>
 

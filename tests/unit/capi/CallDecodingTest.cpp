@@ -1,6 +1,6 @@
-#include "CallDecoding.h"
+#include "capi/CallDecoding.h"
 
-#include "CapiMessages.h"
+#include "tests/fakes/CapiMessages.h"
 
 #include <clocale>
 #include <gtest/gtest.h>

@@ -1,8 +1,8 @@
-#include "CapiLine.h"
+#include "capi/CapiLine.h"
 
-#include "CapiMessages.h"
-#include "CapiResult.h"
-#include "FakeCapi.h"
+#include "capi/CapiResult.h"
+#include "tests/fakes/CapiMessages.h"
+#include "tests/fakes/FakeCapi.h"
 
 #include "line/CallEvents.h"
 

@@ -1,8 +1,8 @@
-#include "CapiLine.h"
+#include "capi/CapiLine.h"
 
-#include "CapiMessages.h"
-#include "FakeCapi.h"
 #include "line/CallEvents.h"
+#include "tests/fakes/CapiMessages.h"
+#include "tests/fakes/FakeCapi.h"
 
 #include <gtest/gtest.h>
 #include <string>

@@ -1,6 +1,6 @@
-#include "CapiRecords.h"
+#include "capi/CapiRecords.h"
 
-#include "CapiMessages.h"
+#include "tests/fakes/CapiMessages.h"
 
 #include <gtest/gtest.h>
 #include <vector>

@@ -1,8 +1,8 @@
-#include "CapiWorker.h"
+#include "capi/CapiWorker.h"
 
-#include "CapiLine.h"
-#include "FakeCapi.h"
+#include "capi/CapiLine.h"
 #include "line/CallEvents.h"
+#include "tests/fakes/FakeCapi.h"
 
 #include <atomic>
 #include <chrono>

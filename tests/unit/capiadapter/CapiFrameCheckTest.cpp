@@ -1,6 +1,6 @@
-#include "CapiFrameCheck.h"
+#include "capi/CapiFrameCheck.h"
 
-#include "Protocol.h"
+#include "tools/capisim/Protocol.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
-#include "CapiRemote.h"
+#include "capi/CapiRemote.h"
 
-#include "ChildProcess.h"
+#include "tests/support/ChildProcess.h"
 
 #include <arpa/inet.h>
 #include <fstream>

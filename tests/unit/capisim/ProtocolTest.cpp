@@ -1,5 +1,5 @@
-#include "Protocol.h"
-#include "Transcript.h"
+#include "tools/capisim/Protocol.h"
+#include "tools/capisim/Transcript.h"
 
 #include <gtest/gtest.h>
 

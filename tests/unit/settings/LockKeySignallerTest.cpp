@@ -1,8 +1,8 @@
-#include "LockKeySignaller.h"
+#include "settings/LockKeySignaller.h"
 
-#include "ChildProcess.h"
-#include "FakeKeyboard.h"
-#include "Profile.h"
+#include "settings/Profile.h"
+#include "tests/fakes/FakeKeyboard.h"
+#include "tests/support/ChildProcess.h"
 
 #include <gtest/gtest.h>
 

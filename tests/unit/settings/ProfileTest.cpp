@@ -1,6 +1,6 @@
-#include "Profile.h"
+#include "settings/Profile.h"
 
-#include "ChildProcess.h"
+#include "tests/support/ChildProcess.h"
 
 #include <gtest/gtest.h>
 

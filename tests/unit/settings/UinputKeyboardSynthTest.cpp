@@ -1,8 +1,8 @@
 #include "settings/UinputKeyboardSynth.h"
 
-#include "FakeUinputDevice.h"
 #include "settings/LibevdevUinputDevice.h"
 #include "settings/LockKeySignaller.h"
+#include "tests/fakes/FakeUinputDevice.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
-#include "X11KeyboardSynth.h"
+#include "settings/X11KeyboardSynth.h"
 
-#include "LockKeySignaller.h"
+#include "settings/LockKeySignaller.h"
 
 #include <gtest/gtest.h>
 

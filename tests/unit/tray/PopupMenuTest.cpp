@@ -1,4 +1,4 @@
-#include "PopupMenu.h"
+#include "ui/PopupMenu.h"
 
 #include <QAction>
 #include <QApplication>

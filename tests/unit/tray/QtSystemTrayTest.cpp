@@ -1,9 +1,9 @@
 // The tooltip and messages through the QSystemTrayIcon adapter.
-#include "QtSystemTray.h"
+#include "ui/QtSystemTray.h"
 
-#include "PopupMenu.h"
-#include "TrayRecord.h"
-#include "icons/AppIcon.h"
+#include "ui/PopupMenu.h"
+#include "ui/TrayRecord.h"
+#include "ui/icons/AppIcon.h"
 
 #include <QCoreApplication>
 #include <QSystemTrayIcon>

@@ -1,13 +1,13 @@
 // The tray's mouse message codes as the window handles them.
-#include "ChildProcess.h"
-#include "FakeCapi.h"
-#include "FakeClock.h"
-#include "FakeKeyboard.h"
-#include "FakeTray.h"
-#include "QtSystemTray.h"
-#include "TrayRecord.h"
-#include "frmCapi.h"
-#include "modCapi.h"
+#include "app/frmCapi.h"
+#include "app/modCapi.h"
+#include "tests/fakes/FakeCapi.h"
+#include "tests/fakes/FakeClock.h"
+#include "tests/fakes/FakeKeyboard.h"
+#include "tests/fakes/FakeTray.h"
+#include "tests/support/ChildProcess.h"
+#include "ui/QtSystemTray.h"
+#include "ui/TrayRecord.h"
 
 #include <QApplication>
 #include <QCoreApplication>

@@ -1,5 +1,5 @@
-#include "CallHistory.h"
-#include "TrayRecord.h"
+#include "ui/CallHistory.h"
+#include "ui/TrayRecord.h"
 
 #include <gtest/gtest.h>
 #include <string>

@@ -1,7 +1,7 @@
 // The notification adapter against a notification server of the test's own on a private bus.
 #include "ui/DesktopNotifier.h"
 
-#include "ChildProcess.h"
+#include "tests/support/ChildProcess.h"
 #include "tests/support/SessionBus.h"
 #include "ui/AppIdentity.h"
 

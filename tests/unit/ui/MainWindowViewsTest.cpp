@@ -1,6 +1,6 @@
-#include "MainWindowViews.h"
+#include "ui/MainWindowViews.h"
 
-#include "CallGridModel.h"
+#include "ui/CallGridModel.h"
 
 #include <QApplication>
 #include <QLabel>

@@ -1,0 +1,31 @@
+#!/usr/bin/env bash
+# The arrows run one way: app -> lines (capi, callmonitor), calllog, ui, settings -> line.
+# Each room may include only the rooms listed for it; prints every include that breaks this.
+set -uo pipefail
+cd "$(dirname "$0")/.."
+declare -A allowed=(
+    [line]="line"
+    [capi]="capi line"
+    [callmonitor]="callmonitor line"
+    [calllog]="calllog"
+    [ui]="ui"
+    [settings]="settings"
+    [tools/capisim]="tools/capisim"
+    [tools/routersim]="tools/routersim"
+)
+rc=0
+for room in "${!allowed[@]}"; do
+    while IFS= read -r hit; do
+        file=${hit%%:*}
+        target=$(sed -n 's/.*#include "\([^"]*\)".*/\1/p' <<<"${hit#*:}")
+        ok=0
+        for r in ${allowed[$room]}; do
+            [[ $target == "$r/"* ]] && ok=1
+        done
+        if [ $ok -eq 0 ]; then
+            echo "layering: $file includes $target"
+            rc=1
+        fi
+    done < <(git grep -n '#include "' -- "$room/*.cpp" "$room/*.h" 2>/dev/null)
+done
+exit $rc

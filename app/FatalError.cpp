@@ -1,5 +1,6 @@
 #include "app/FatalError.h"
 
+#include "base/Notice.h"
 #include "calllog/CallLog.h"
 
 #include <QApplication>
@@ -9,14 +10,13 @@
 
 void reportFatalError(const std::string &message)
 {
-    const std::string text = "Klingelwacht: Laufzeitfehler: " + message;
-    std::fprintf(stderr, "%s\n", text.c_str());
-    std::fflush(stderr);
+    const std::string text = "Laufzeitfehler: " + message;
+    notice(text);
     // The call lines still on their way to the log go in (or to stderr) first.
     CallLog::finishBeforeFatalExit();
     if (qApp)
         QMessageBox::critical(nullptr, QStringLiteral("Klingelwacht"),
-                              QString::fromStdString(text));
+                              QString::fromStdString("Klingelwacht: " + text));
     // No shutdown step may run after a fatal error.
     std::_Exit(1);
 }

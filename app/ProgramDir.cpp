@@ -1,5 +1,7 @@
 #include "app/ProgramDir.h"
 
+#include "base/Notice.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QStandardPaths>
@@ -13,7 +15,7 @@ namespace {
 
 void say(const QString &text)
 {
-    std::fprintf(stderr, "Klingelwacht: %s\n", text.toLocal8Bit().constData());
+    notice(text.toStdString());
 }
 
 } // namespace

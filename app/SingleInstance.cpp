@@ -1,5 +1,7 @@
 #include "app/SingleInstance.h"
 
+#include "base/Notice.h"
+
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
@@ -48,10 +50,9 @@ SingleInstance::Claim SingleInstance::claim()
                       O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NOCTTY | O_NONBLOCK, 0600);
     if (m_lockFd < 0) {
         // Two programs on one log would double every line: no lock, no program.
-        std::fprintf(stderr,
-                     "Klingelwacht: Sperrdatei %s kann nicht angelegt werden (%s); das Programm "
-                     "startet nicht.\n",
-                     QFile::encodeName(m_lockPath).constData(), std::strerror(errno));
+        notice("Sperrdatei " + QFile::encodeName(m_lockPath).toStdString() +
+               " kann nicht angelegt werden (" + std::strerror(errno) +
+               "); das Programm startet nicht.");
         return Claim::NoLock;
     }
     if (::flock(m_lockFd, LOCK_EX | LOCK_NB) != 0) {

@@ -1,6 +1,7 @@
 #include "app/frmCapi.h"
 
 #include "app/modCapi.h"
+#include "base/Notice.h"
 #include "calllog/CallLine.h"
 #include "calllog/Clock.h"
 #include "callmonitor/CallMonitorLine.h"
@@ -61,10 +62,8 @@ void frmCapi::createLine()
         IniGet(iniFile, CallMonitorSettings::kSection, CallMonitorSettings::kPortKey,
                m_platform.programDir));
     if (monitor.isSet())
-        m_line = std::make_unique<CallMonitorLine>(
-            monitor.host, monitor.port, [](const std::string &text) {
-                std::fprintf(stderr, "Klingelwacht: %s\n", text.c_str());
-            });
+        m_line = std::make_unique<CallMonitorLine>(monitor.host, monitor.port,
+                                                   [](const std::string &text) { notice(text); });
     else
         m_line = std::make_unique<CapiLine>(m_platform.capi, m_data.capi, m_platform.capiMode);
     m_line->setCallEvents(m_handling.get());
@@ -72,9 +71,10 @@ void frmCapi::createLine()
 
 void frmCapi::createLogNotice()
 {
-    // A call line that cannot be written is kept; the user must hear of it all the same.
+    // A call line that cannot be written is kept; the user must hear of it all the same,
+    // on stderr and, where there is a tray, in a balloon.
     m_log.setNotifier([this](const std::string &message) {
-        std::fprintf(stderr, "Klingelwacht: %s\n", message.c_str());
+        notice(message);
         m_platform.tray.showMessage("Klingelwacht", message);
     });
 }

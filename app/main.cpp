@@ -1,8 +1,10 @@
 #include "app/ProgramDir.h"
+
 #include "app/QuitSignals.h"
 #include "app/SingleInstance.h"
 #include "app/frmCapi.h"
 #include "app/modCapi.h"
+#include "base/Notice.h"
 #include "calllog/Clock.h"
 #include "capi/Libcapi20Capi.h"
 #include "settings/KeyboardSynthChooser.h"
@@ -73,9 +75,7 @@ int main(int argc, char *argv[])
     // With a tray the program starts as its icon only; without one the window is the only
     // way in, so it is shown and stays shown.
     if (!tray.isIconShown()) {
-        std::cerr << "Klingelwacht: kein Infobereich (System Tray) verfügbar; das Fenster "
-                     "bleibt sichtbar."
-                  << std::endl;
+        notice("kein Infobereich (System Tray) verfügbar; das Fenster bleibt sichtbar.");
         window.show();
     }
     return QApplication::exec();

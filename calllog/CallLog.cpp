@@ -1,5 +1,6 @@
 #include "calllog/CallLog.h"
 
+#include "base/Notice.h"
 #include "calllog/CallLine.h"
 #include "calllog/Clock.h"
 #include "calllog/LogReader.h"
@@ -168,8 +169,7 @@ std::string failureText(const std::string &fileName, int err)
 
 void writeStderr(const std::string &text)
 {
-    std::fputs(text.c_str(), stderr);
-    std::fflush(stderr);
+    noticeVerbatim(text);
 }
 
 } // namespace
@@ -347,7 +347,7 @@ void finishAtExit()
 
 CallLog::CallLog(std::string fileName)
     : m_state(std::make_shared<State>(std::move(fileName))),
-      m_notify([](const std::string &message) { std::fprintf(stderr, "%s\n", message.c_str()); })
+      m_notify([](const std::string &message) { notice(message); })
 {}
 
 CallLog::~CallLog()

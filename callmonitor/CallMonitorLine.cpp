@@ -1,5 +1,6 @@
 #include "callmonitor/CallMonitorLine.h"
 
+#include "base/Notice.h"
 #include "callmonitor/CallMonitorTexts.h"
 #include "callmonitor/QtLineTimer.h"
 #include "callmonitor/QtMonitorSocket.h"
@@ -122,5 +123,5 @@ void CallMonitorLine::notice(const std::string &text)
     if (m_notice)
         m_notice(text);
     else
-        std::fprintf(stderr, "Klingelwacht: %s\n", text.c_str());
+        ::notice(text);
 }

@@ -1,5 +1,6 @@
 #include "capi/CapiLine.h"
 
+#include "base/Notice.h"
 #include "capi/CallDecoding.h"
 #include "capi/CapiUnavailable.h"
 #include "line/CallEvents.h"
@@ -141,5 +142,5 @@ void CapiLine::notice(const std::string &text)
     if (m_notice)
         m_notice(text);
     else
-        std::fprintf(stderr, "Klingelwacht: %s\n", text.c_str());
+        ::notice(text);
 }

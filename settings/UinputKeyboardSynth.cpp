@@ -1,5 +1,7 @@
 #include "settings/UinputKeyboardSynth.h"
 
+#include "base/Notice.h"
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -30,7 +32,7 @@ UinputKeyboardSynth::UinputKeyboardSynth(std::unique_ptr<UinputDevice> device)
     const int error = m_device->create(deviceName, {KEY_NUMLOCK, KEY_CAPSLOCK, KEY_SCROLLLOCK});
     m_ready = error == 0;
     if (!m_ready)
-        std::fprintf(stderr, "%s\n", failureText(error).c_str());
+        notice(failureText(error));
 }
 
 std::string UinputKeyboardSynth::failureText(int error)
@@ -39,18 +41,18 @@ std::string UinputKeyboardSynth::failureText(int error)
     switch (error) {
     case EACCES:
     case EPERM:
-        return std::string("Klingelwacht: kein Zugriff auf /dev/uinput (") + why + "); " +
-               kNoToggle + ". Abhilfe: die udev-Regel " + udevRule +
+        return std::string("kein Zugriff auf /dev/uinput (") + why + "); " + kNoToggle +
+               ". Abhilfe: die udev-Regel " + udevRule +
                " (im Paket unter /usr/share/doc/klingelwacht/) nach /etc/udev/rules.d/ "
                "kopieren (siehe README).";
     case ENOENT:
     case ENODEV:
     case ENXIO:
-        return std::string("Klingelwacht: /dev/uinput fehlt (") + why + "); " + kNoToggle +
+        return std::string("/dev/uinput fehlt (") + why + "); " + kNoToggle +
                ". Abhilfe: das Kernelmodul laden (sudo modprobe uinput).";
     default:
-        return std::string("Klingelwacht: keine virtuelle Tastatur auf /dev/uinput (") + why +
-               "); " + kNoToggle + ".";
+        return std::string("keine virtuelle Tastatur auf /dev/uinput (") + why + "); " + kNoToggle +
+               ".";
     }
 }
 
@@ -60,9 +62,8 @@ bool UinputKeyboardSynth::write(unsigned type, unsigned code, int value)
     if (error == 0)
         return true;
     if (!m_writeFailureSaid) {
-        std::fprintf(stderr,
-                     "Klingelwacht: die virtuelle Tastatur nimmt keine Taste an (%s); %s.\n",
-                     std::strerror(error), kNoToggle);
+        notice(std::string("die virtuelle Tastatur nimmt keine Taste an (") + std::strerror(error) +
+               "); " + kNoToggle + ".");
         m_writeFailureSaid = true;
     }
     return false;

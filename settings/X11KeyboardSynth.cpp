@@ -1,5 +1,7 @@
 #include "settings/X11KeyboardSynth.h"
 
+#include "base/Notice.h"
+
 #include <X11/Xlib.h>
 #include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
@@ -52,9 +54,8 @@ _XDisplay *X11KeyboardSynth::display()
     m_openTried = true;
     std::unique_ptr<_XDisplay, DisplayCloser> display(XOpenDisplay(nullptr));
     if (!display) {
-        std::fputs("Klingelwacht: keine X-Anzeige (DISPLAY nicht gesetzt oder nicht "
-                   "erreichbar); die Feststelltasten werden nicht umgeschaltet.\n",
-                   stderr);
+        notice("keine X-Anzeige (DISPLAY nicht gesetzt oder nicht erreichbar); die "
+               "Feststelltasten werden nicht umgeschaltet.");
         return nullptr;
     }
     int eventBase = 0;
@@ -62,9 +63,8 @@ _XDisplay *X11KeyboardSynth::display()
     int major = 0;
     int minor = 0;
     if (!XTestQueryExtension(display.get(), &eventBase, &errorBase, &major, &minor)) {
-        std::fputs("Klingelwacht: die X-Anzeige bietet kein XTest; die Feststelltasten "
-                   "werden nicht umgeschaltet.\n",
-                   stderr);
+        notice("die X-Anzeige bietet kein XTest; die Feststelltasten werden nicht "
+               "umgeschaltet.");
         return nullptr;
     }
     m_display = std::move(display);
@@ -102,10 +102,8 @@ void X11KeyboardSynth::toggleLockKey(LockKey key)
     if (code == 0) {
         bool &said = m_missingKeySaid.at(static_cast<std::size_t>(key));
         if (!said) {
-            std::fprintf(stderr,
-                         "Klingelwacht: die Tastaturbelegung hat keine Taste %s; sie wird "
-                         "nicht umgeschaltet.\n",
-                         info.name);
+            notice(std::string("die Tastaturbelegung hat keine Taste ") + info.name +
+                   "; sie wird nicht umgeschaltet.");
             said = true;
         }
         return;

@@ -1,15 +1,17 @@
 #!/usr/bin/env bash
-# The arrows run one way: app -> lines (capi, callmonitor), calllog, ui, settings -> line.
+# The arrows run one way: app -> lines (capi, callmonitor) -> line; app -> calllog, ui,
+# settings; every room may use base.
 # Each room may include only the rooms listed for it; prints every include that breaks this.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 declare -A allowed=(
-    [line]="line"
-    [capi]="capi line"
-    [callmonitor]="callmonitor line"
-    [calllog]="calllog"
-    [ui]="ui"
-    [settings]="settings"
+    [base]="base"
+    [line]="line base"
+    [capi]="capi line base"
+    [callmonitor]="callmonitor line base"
+    [calllog]="calllog base"
+    [ui]="ui base"
+    [settings]="settings base"
     [tools/capisim]="tools/capisim"
     [tools/routersim]="tools/routersim"
 )

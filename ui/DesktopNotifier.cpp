@@ -1,5 +1,6 @@
 #include "ui/DesktopNotifier.h"
 
+#include "base/Notice.h"
 #include "ui/AppIdentity.h"
 
 #include <QDBusArgument>
@@ -216,6 +217,5 @@ void DesktopNotifier::reportUnavailable(const QString &why)
     if (m_reported)
         return;
     m_reported = true;
-    std::cerr << "Klingelwacht: keine Benachrichtigungen, kein Benachrichtigungsdienst ("
-              << why.toStdString() << ")." << std::endl;
+    notice("keine Benachrichtigungen, kein Benachrichtigungsdienst (" + why.toStdString() + ").");
 }

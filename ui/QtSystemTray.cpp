@@ -111,12 +111,9 @@ bool QtSystemTray::isIconShown() const
 
 void QtSystemTray::showMessage(std::string_view title, std::string_view text)
 {
-    if (isIconShown() && QSystemTrayIcon::supportsMessages()) {
+    // Without a tray there is no balloon; the caller has told stderr already.
+    if (isIconShown() && QSystemTrayIcon::supportsMessages())
         m_trayIcon->showMessage(fromUtf8(title), fromUtf8(text));
-        return;
-    }
-    // Without a tray the notice must not be lost.
-    std::cerr << "Klingelwacht: " << title << ": " << text << std::endl;
 }
 
 void QtSystemTray::setCallback(std::function<void(int code)> callback)

@@ -32,7 +32,8 @@ public:
     virtual void remove(const TrayRecord &record) = 0;
     /// True while the desktop offers a notification area and the icon is shown there.
     virtual bool isIconShown() const = 0;
-    /// A short balloon message (used for failures the user must hear about).
+    /// A short balloon message (used for failures the user must hear about); nothing
+    /// without a tray, so the caller tells stderr as well.
     virtual void showMessage(std::string_view title, std::string_view text) = 0;
     /// Receives the mouse message code of every activation of the icon.
     virtual void setCallback(std::function<void(int code)> callback) = 0;

@@ -17,7 +17,8 @@ CallHandling::CallHandling(Parts parts) : m(parts) {}
 void CallHandling::onIncomingCall(const IncomingCall &call)
 {
     const std::tm now = m.clock.localNow();
-    const std::string line = buildCallLine(call.caller, call.msn, now);
+    const CallLine line = CallLine::arrived(call.caller, call.msn, now);
+    const std::string row = line.text();
 
     // A new call on an identity still open replaces that call, which is then lost.
     if (const auto old = m.calls.open.find(call.id); old != m.calls.open.end()) {
@@ -27,8 +28,8 @@ void CallHandling::onIncomingCall(const IncomingCall &call)
     }
 
     const int listIndex = m.views.ListCount();
-    m.views.GridInsertTop(line);
-    m.views.ListAppendLine(line);
+    m.views.GridInsertTop(row);
+    m.views.ListAppendLine(row);
     const std::uint64_t order = m.calls.shown++;
     m.calls.open[call.id] = {line, order, listIndex};
     if (m.calls.open.size() > kMaxOpenCalls) {
@@ -41,10 +42,10 @@ void CallHandling::onIncomingCall(const IncomingCall &call)
     }
 
     m.lockKeys.signal(call.msn);
-    m.trayRecord.setTip(line);
+    m.trayRecord.setTip(row);
     m.tray.modify(m.trayRecord);
     if (m_notifier)
-        m_notifier->callArrived(order, call.caller, call.msn, callTimeText(now));
+        m_notifier->callArrived(order, call.caller, call.msn, line.time);
 }
 
 void CallHandling::onCallCleared(const CallCleared &clearing)
@@ -76,7 +77,7 @@ void CallHandling::complete(const CallState::OpenCall &call, const std::string &
 {
     const int row = static_cast<int>(m.calls.shown - call.order);
     m.views.GridSetHandling(row, handling);
-    const std::string completed = call.line + '\t' + handling;
+    const std::string completed = call.line.completed(handling).text();
     m.views.ListReplaceItem(call.listIndex, completed);
     // Never raises: a line that cannot be written now is kept and written later.
     m.log.appendCallLine(completed);

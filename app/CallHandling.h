@@ -1,5 +1,6 @@
 #pragma once
 
+#include "calllog/CallLine.h"
 #include "line/CallEvents.h"
 
 #include <cstdint>
@@ -19,7 +20,7 @@ struct CallState
 {
     struct OpenCall
     {
-        std::string line;    // the call's CallLine, four fields
+        CallLine line;       // the call, its handling still open
         std::uint64_t order; // how many calls came before it in this run
         int listIndex;       // its item in the hidden list
     };

@@ -1,5 +1,6 @@
 #include "app/frmCapi.h"
 
+#include "app/ViewsRecordSink.h"
 #include "app/modCapi.h"
 #include "base/Notice.h"
 #include "calllog/CallLine.h"
@@ -136,7 +137,9 @@ void frmCapi::Form_Load()
     });
     step("TrayTip", [&] { m_data.tray.setTip("<Kein Anruf>"); });
     step("TrayAdd", [&] { m_platform.tray.add(m_data.tray); });
-    step("LogLoad", [&] { m_log.LogLoad(*m_views); });
+    step("LogLoad", [&] {
+        ViewsRecordSink::load(*m_views, [&](LogRecordSink &sink) { m_log.LogLoad(sink); });
+    });
     const std::string iniFile = m_platform.programName + ".INI";
     for (int i = 1; i <= 3; ++i) {
         step("IniGet", [&] {

@@ -1,5 +1,6 @@
 #include "calllog/CallLine.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 
@@ -12,19 +13,22 @@ std::string formatted(const char *format, const std::tm &when)
     return text.data();
 }
 
+void appendField(std::string &row, std::string_view field)
+{
+    for (const char c : field)
+        row += (c == '\t' || c == '\r' || c == '\n') ? ' ' : c;
+}
+
+/// The text up to the next TAB, which is passed over; the whole rest when there is none.
+std::string nextField(std::string_view &rest)
+{
+    const std::size_t tab = rest.find('\t');
+    std::string field(rest.substr(0, tab));
+    rest.remove_prefix(tab == std::string_view::npos ? rest.size() : tab + 1);
+    return field;
+}
+
 } // namespace
-
-std::string buildCallLine(std::string_view caller, std::string_view msn, const std::tm &when)
-{
-    std::string line;
-    line.append(caller).append(1, '\t').append(msn).append(1, '\t');
-    return line + formatted("%x", when) + '\t' + formatted("%X", when);
-}
-
-std::string callTimeText(const std::tm &when)
-{
-    return formatted("%X", when);
-}
 
 std::string markerLine(const std::tm &time, MarkerKind kind)
 {
@@ -35,16 +39,53 @@ std::string markerLine(const std::tm &time, MarkerKind kind)
     return buf;
 }
 
-std::string joinCallLine(std::initializer_list<std::string_view> fields)
+CallLine CallLine::arrived(std::string_view caller, std::string_view msn, const std::tm &when)
 {
-    std::string line;
-    bool firstField = true;
-    for (const std::string_view field : fields) {
-        if (!firstField)
-            line += '\t';
-        firstField = false;
-        for (const char c : field)
-            line += (c == '\t' || c == '\r' || c == '\n') ? ' ' : c;
+    return {std::string(caller), std::string(msn), formatted("%x", when), formatted("%X", when),
+            std::nullopt};
+}
+
+CallLine CallLine::fromText(std::string_view row)
+{
+    std::string withLeer;
+    auto tabs = static_cast<std::size_t>(std::count(row.begin(), row.end(), '\t'));
+    if (needsLeer(tabs)) {
+        withLeer.append(kLeer).append(1, '\t').append(row);
+        row = withLeer;
+        ++tabs;
     }
+    CallLine line;
+    line.caller = nextField(row);
+    line.msn = nextField(row);
+    line.date = nextField(row);
+    line.time = nextField(row);
+    if (tabs >= kTabs)
+        line.handling = std::string(row);
     return line;
+}
+
+std::string CallLine::text() const
+{
+    std::string row;
+    row.reserve(caller.size() + msn.size() + date.size() + time.size() +
+                (handling ? handling->size() + 1 : 0) + 3);
+    appendField(row, caller);
+    row += '\t';
+    appendField(row, msn);
+    row += '\t';
+    appendField(row, date);
+    row += '\t';
+    appendField(row, time);
+    if (handling) {
+        row += '\t';
+        appendField(row, *handling);
+    }
+    return row;
+}
+
+CallLine CallLine::completed(std::string_view how) const
+{
+    CallLine done = *this;
+    done.handling = std::string(how);
+    return done;
 }

@@ -5,7 +5,6 @@
 #include "calllog/Clock.h"
 #include "calllog/LogReader.h"
 #include "calllog/UniqueFd.h"
-#include "ui/CallViews.h"
 
 #include <atomic>
 #include <cerrno>
@@ -502,33 +501,26 @@ void CallLog::checkLoadSize(std::uint64_t size)
                  " ist größer als 1 GiB; nur das letzte GiB wird geladen.");
 }
 
-void CallLog::LogLoad(CallViews &views)
+void CallLog::LogLoad(LogRecordSink &sink)
 {
-    try {
-        if (std::optional<UniqueFd> fd = openForLoad(m_state->fileName)) {
-            struct stat st = {};
-            if (::fstat(fd->get(), &st) != 0)
+    if (std::optional<UniqueFd> fd = openForLoad(m_state->fileName)) {
+        struct stat st = {};
+        if (::fstat(fd->get(), &st) != 0)
+            raise(errno, m_state->fileName);
+        const auto size = static_cast<std::uint64_t>(st.st_size);
+        bool midLine = false;
+        if (size > kMaxLoadBytes) {
+            checkLoadSize(size);
+            const auto from = static_cast<off_t>(size - kMaxLoadBytes);
+            char before = '\n';
+            if (::pread(fd->get(), &before, 1, from - 1) != 1)
                 raise(errno, m_state->fileName);
-            const auto size = static_cast<std::uint64_t>(st.st_size);
-            bool midLine = false;
-            if (size > kMaxLoadBytes) {
-                checkLoadSize(size);
-                const auto from = static_cast<off_t>(size - kMaxLoadBytes);
-                char before = '\n';
-                if (::pread(fd->get(), &before, 1, from - 1) != 1)
-                    raise(errno, m_state->fileName);
-                // The first line is only loaded when it starts exactly there.
-                midLine = before != '\n' && before != '\r';
-                if (::lseek(fd->get(), from, SEEK_SET) < 0)
-                    raise(errno, m_state->fileName);
-            }
-            FdSource source(fd->get(), m_state->fileName);
-            fillViews(source, views, 1 << 20, midLine);
+            // The first line is only loaded when it starts exactly there.
+            midLine = before != '\n' && before != '\r';
+            if (::lseek(fd->get(), from, SEEK_SET) < 0)
+                raise(errno, m_state->fileName);
         }
-    } catch (const std::system_error &) {
-        // The grid is tidied as after a whole load; start-up passes over the error.
-        removeEmptyRow(views);
-        throw;
+        FdSource source(fd->get(), m_state->fileName);
+        readRecords(source, sink, 1 << 20, midLine);
     }
-    removeEmptyRow(views);
 }

@@ -9,8 +9,8 @@
 #include <string>
 #include <string_view>
 
-class CallViews;
 class Clock;
+class LogRecordSink;
 
 /// The call log file: appended one line at a time, read back once at start. Completed
 /// call lines that cannot be written are kept and written later, in order.
@@ -23,7 +23,7 @@ class CallLog
 public:
     using Notifier = std::function<void(const std::string &message)>;
 
-    /// Longest record that a load puts into the views; the rest of its line is passed over.
+    /// Longest record that a load hands out; the rest of its line is passed over.
     static constexpr std::size_t kMaxRecordBytes = 4096;
     /// A larger file is loaded from its last this many bytes only.
     static constexpr std::uint64_t kMaxLoadBytes = std::uint64_t{1} << 30;
@@ -40,10 +40,10 @@ public:
     /// With the writer running the line is queued instead; a failure loses it (it is
     /// said like a failing call line) and never raises.
     void LogAppend(std::string_view line);
-    /// Fills the grid and the list from the file; a missing file (or one that is not a
-    /// regular file) adds nothing. Raises std::system_error when the file cannot be
-    /// opened or read; the rows added before stay.
-    void LogLoad(CallViews &views);
+    /// Hands the file's call records to the sink in file order; a missing file (or one that
+    /// is not a regular file) hands out none. Raises std::system_error when the file cannot
+    /// be opened or read; the records handed out before stay handed out.
+    void LogLoad(LogRecordSink &sink);
 
     /// Appends a completed call line without raising: when it cannot be written it is
     /// kept and written before the next line. The notifier hears of it once per run of

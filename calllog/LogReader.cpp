@@ -1,8 +1,9 @@
 #include "calllog/LogReader.h"
 
+#include "calllog/CallLine.h"
 #include "calllog/ListInput.h"
+#include "calllog/LogRecordSink.h"
 #include "calllog/LogText.h"
-#include "ui/CallViews.h"
 
 #include <algorithm>
 #include <cstring>
@@ -14,14 +15,14 @@ std::optional<std::string_view> callRowText(const ListRecord &record, std::strin
         return std::nullopt;
     // TAB is the same byte in both encodings, so the count holds for the decoded text.
     const bool decode = !record.ascii && !isValidUtf8(record.text);
-    if (record.tabs >= 4) {
+    if (!CallLine::needsLeer(record.tabs)) {
         if (!decode)
             return record.text;
         scratch.clear();
         appendWindows1252AsUtf8(record.text, scratch);
         return std::string_view(scratch);
     }
-    scratch.assign("leer\t");
+    scratch.assign(CallLine::kLeer).append(1, '\t');
     if (decode)
         appendWindows1252AsUtf8(record.text, scratch);
     else
@@ -31,24 +32,23 @@ std::optional<std::string_view> callRowText(const ListRecord &record, std::strin
 
 namespace {
 
-class BulkInsert
+/// begin() and end() around the load, end() also when it raises.
+class SinkBracket
 {
 public:
-    explicit BulkInsert(CallViews &views) : m_views(views) { m_views.beginBulkInsert(); }
-    ~BulkInsert() { m_views.endBulkInsert(); }
-    BulkInsert(const BulkInsert &) = delete;
-    BulkInsert &operator=(const BulkInsert &) = delete;
+    explicit SinkBracket(LogRecordSink &sink) : m_sink(sink) { m_sink.begin(); }
+    ~SinkBracket() { m_sink.end(); }
+    SinkBracket(const SinkBracket &) = delete;
+    SinkBracket &operator=(const SinkBracket &) = delete;
 
 private:
-    CallViews &m_views;
+    LogRecordSink &m_sink;
 };
 
-void addRecord(const ListRecord &record, CallViews &views, std::string &scratch)
+void addRecord(const ListRecord &record, LogRecordSink &sink, std::string &scratch)
 {
-    if (const auto text = callRowText(record, scratch)) {
-        views.GridInsertTop(*text);
-        views.ListAppendLine(*text);
-    }
+    if (const auto text = callRowText(record, scratch))
+        sink.record(*text);
 }
 
 } // namespace
@@ -96,10 +96,10 @@ ListRecord &cutRecord(ListRecord &record, std::size_t maxRecord)
 
 } // namespace
 
-void fillViews(ByteSource &source, CallViews &views, std::size_t blockSize, bool midLine,
-               std::size_t maxRecord)
+void readRecords(ByteSource &source, LogRecordSink &sink, std::size_t blockSize, bool midLine,
+                 std::size_t maxRecord)
 {
-    BulkInsert bulk(views);
+    SinkBracket bracket(sink);
     std::size_t capacity = std::max(blockSize, 2 * maxRecord);
     // Not zeroed: a small log touches only the pages it fills.
     std::unique_ptr<char[]> buffer(new char[capacity]);
@@ -143,13 +143,13 @@ void fillViews(ByteSource &source, CallViews &views, std::size_t blockSize, bool
         for (;;) {
             const ReadStatus status = readRecord(bytes, pos, atEnd, record);
             if (status == ReadStatus::Record && record.text.size() <= maxRecord) {
-                addRecord(record, views, scratch);
+                addRecord(record, sink, scratch);
                 continue;
             }
             if (status == ReadStatus::Record) {
                 // Whole in the buffer but longer than any the program writes: cut, and
                 // the rest of its line goes with it.
-                addRecord(cutRecord(record, maxRecord), views, scratch);
+                addRecord(cutRecord(record, maxRecord), sink, scratch);
                 if (pos == 0 || bytes[pos - 1] != ',')
                     continue;
                 const std::size_t end = findLineEnd(bytes, pos);
@@ -174,7 +174,7 @@ void fillViews(ByteSource &source, CallViews &views, std::size_t blockSize, bool
             }
             std::size_t inRest = 0;
             if (readRecord(bytes.substr(start), inRest, true, record) == ReadStatus::Record) {
-                addRecord(cutRecord(record, maxRecord), views, scratch);
+                addRecord(cutRecord(record, maxRecord), sink, scratch);
             }
             pos = findLineEnd(bytes, start);
             if (pos == std::string_view::npos) {
@@ -187,10 +187,4 @@ void fillViews(ByteSource &source, CallViews &views, std::size_t blockSize, bool
         std::memmove(buffer.get(), buffer.get() + pos, filled - pos);
         filled -= pos;
     }
-}
-
-void removeEmptyRow(CallViews &views)
-{
-    if (views.GridRowCount() >= 3)
-        views.GridRemoveLast();
 }

@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-class CallViews;
+class LogRecordSink;
 struct ListRecord;
 
 /// Where the log's bytes come from: the file, or a buffer in tests.
@@ -18,22 +18,19 @@ public:
 };
 
 /// The text that a record puts into the grid and the list, as UTF-8, or nothing when
-/// the record is passed over (it is blank, or its first character is "#"). A record with
-/// fewer than four TABs gets "leer" and a TAB in front. The result may point into
+/// the record is passed over (it is blank, or its first character is "#"). A record gets
+/// "leer" and a TAB in front as CallLine::needsLeer says. The result may point into
 /// record.text or into scratch.
 std::optional<std::string_view> callRowText(const ListRecord &record, std::string &scratch);
 
-/// Reads the source to its end in large blocks and puts every call record into the grid
-/// (newest on top) and the list (file order), in one bulk insert. A record longer than
+/// Reads the source to its end in large blocks and hands every call record to the sink in
+/// file order, between one begin() and one end(). A record longer than
 /// maxRecord bytes is cut there and the rest of its line passed over, so that no edited
 /// or damaged file can make the load hold more than a block and one record. midLine says
 /// that the source starts inside a line, which is then passed over. A failure of the
-/// source raises; the rows added before it stay.
-void fillViews(ByteSource &source, CallViews &views, std::size_t blockSize = 1 << 20,
-               bool midLine = false, std::size_t maxRecord = 4096);
+/// source raises after end(); the records handed out before it stay handed out.
+void readRecords(ByteSource &source, LogRecordSink &sink, std::size_t blockSize = 1 << 20,
+                 bool midLine = false, std::size_t maxRecord = 4096);
 
 /// The text without an incomplete UTF-8 sequence at its end (where a cut fell).
 std::string_view withoutCutCharacter(std::string_view text);
-
-/// The last step of a load: the grid's empty row goes once it has 3 or more rows.
-void removeEmptyRow(CallViews &views);

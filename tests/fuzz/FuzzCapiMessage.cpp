@@ -28,7 +28,7 @@ public:
         checkField(call.caller);
         checkField(call.msn);
         const std::tm when{};
-        const std::string line = buildCallLine(call.caller, call.msn, when);
+        const std::string line = CallLine::arrived(call.caller, call.msn, when).text();
         int tabs = 0;
         for (const char c : line)
             tabs += c == '\t';

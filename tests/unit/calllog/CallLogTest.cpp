@@ -1,7 +1,7 @@
 #include "calllog/CallLog.h"
 
 #include "calllog/CallLine.h"
-#include "tests/fakes/RecordingViews.h"
+#include "tests/fakes/RecordingSink.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/unit/calllog/LoadCases.h"
 
@@ -518,36 +518,36 @@ TEST_P(CallLogLoadCases, LoadsFile)
     TempDir tmp;
     const fs::path path = fs::path(tmp.path()) / "caller.log";
     writeFile(path, GetParam().bytes);
-    RecordingViews views;
-    CallLog(path.string()).LogLoad(views);
-    expectLoaded(views, GetParam().items);
+    RecordingSink sink;
+    CallLog(path.string()).LogLoad(sink);
+    expectLoaded(sink, GetParam().items);
 }
 
 INSTANTIATE_TEST_SUITE_P(CallLog, CallLogLoadCases, ::testing::ValuesIn(loadCases()),
                          [](const auto &param) { return std::string(param.param.name); });
 
-TEST_F(CallLogTest, LoadWithoutFileKeepsEmptyRow)
+TEST_F(CallLogTest, LoadWithoutFileHandsOutNothing)
 {
-    RecordingViews views;
-    makeLog().LogLoad(views);
-    expectLoaded(views, {});
+    RecordingSink sink;
+    makeLog().LogLoad(sink);
+    expectLoaded(sink, {});
     EXPECT_FALSE(fs::exists(path));
 }
 
 TEST_F(CallLogTest, LoadTreatsDirectoryAsMissing)
 {
     fs::create_directory(path);
-    RecordingViews views;
-    makeLog().LogLoad(views);
-    expectLoaded(views, {});
+    RecordingSink sink;
+    makeLog().LogLoad(sink);
+    expectLoaded(sink, {});
 }
 
 TEST_F(CallLogTest, LoadTreatsFifoAsMissingAndReturnsAtOnce)
 {
     ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
-    RecordingViews views;
+    RecordingSink sink;
     CallLog log = makeLog();
-    auto done = std::async(std::launch::async, [&] { log.LogLoad(views); });
+    auto done = std::async(std::launch::async, [&] { log.LogLoad(sink); });
     if (done.wait_for(std::chrono::seconds(5)) != std::future_status::ready) {
         // Release a reader that waits for a writer, so the test can end.
         const int fd = ::open(path.c_str(), O_WRONLY | O_NONBLOCK);
@@ -556,7 +556,7 @@ TEST_F(CallLogTest, LoadTreatsFifoAsMissingAndReturnsAtOnce)
         FAIL() << "LogLoad blocked on a FIFO";
     }
     done.get();
-    expectLoaded(views, {});
+    expectLoaded(sink, {});
 }
 
 TEST_F(CallLogTest, LoadFollowsSymlinkToRegularFile)
@@ -564,32 +564,32 @@ TEST_F(CallLogTest, LoadFollowsSymlinkToRegularFile)
     const fs::path real = fs::path(tmp.path()) / "elsewhere.log";
     writeFile(real, kLineA + "\r\n");
     fs::create_symlink(real, path);
-    RecordingViews views;
-    makeLog().LogLoad(views);
-    expectLoaded(views, {kLineA});
+    RecordingSink sink;
+    makeLog().LogLoad(sink);
+    expectLoaded(sink, {kLineA});
 }
 
 // /proc/self/mem is a regular file whose first read fails (nothing is mapped at 0).
 TEST_F(CallLogTest, LoadRaisesOnReadFailureAndClosesFile)
 {
     fs::create_symlink("/proc/self/mem", path);
-    RecordingViews views;
+    RecordingSink sink;
     CallLog log = makeLog();
     const std::size_t fdsBefore = openFdCount();
-    EXPECT_THROW(log.LogLoad(views), std::system_error);
+    EXPECT_THROW(log.LogLoad(sink), std::system_error);
     EXPECT_EQ(openFdCount(), fdsBefore);
-    expectLoaded(views, {});
+    expectLoaded(sink, {});
 }
 
 TEST_F(CallLogTest, LoadThenStartMarkerLeavesMarkerOutOfViews)
 {
     writeFile(path, kLineA + "\r\n");
-    RecordingViews views;
+    RecordingSink sink;
     CallLog log = makeLog();
-    log.LogLoad(views);
+    log.LogLoad(sink);
     log.LogAppend("#  12-30-2000 - 14:05:09   Start");
-    expectLoaded(views, {kLineA});
-    RecordingViews again;
+    expectLoaded(sink, {kLineA});
+    RecordingSink again;
     log.LogLoad(again);
     expectLoaded(again, {kLineA});
 }
@@ -608,13 +608,13 @@ TEST_F(CallLogTest, LoadOfAHugeFileTakesItsLastGigabyteOnly)
         std::ofstream out(path, std::ios::binary | std::ios::app);
         out << "\r\n" << kLineB << "\r\n";
     }
-    RecordingViews views;
+    RecordingSink sink;
     CallLog log = makeLog();
-    log.LogLoad(views);
+    log.LogLoad(sink);
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_EQ(messages[0], "Anrufliste " + path.string() +
                                " ist größer als 1 GiB; nur das letzte GiB wird geladen.");
-    expectLoaded(views, {kLineB});
+    expectLoaded(sink, {kLineB});
 }
 
 } // namespace

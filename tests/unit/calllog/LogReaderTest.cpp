@@ -1,8 +1,7 @@
 #include "calllog/LogReader.h"
 #include "calllog/ListInput.h"
-#include "tests/fakes/RecordingViews.h"
+#include "tests/fakes/RecordingSink.h"
 #include "tests/unit/calllog/LoadCases.h"
-#include "ui/CallViews.h"
 
 #include <algorithm>
 #include <gtest/gtest.h>
@@ -35,46 +34,13 @@ private:
     std::size_t m_pos = 0;
 };
 
-/// Counts the bulk brackets around the recorded view calls.
-class BulkCountingViews final : public CallViews
-{
-public:
-    RecordingViews inner;
-    int begins = 0;
-    int ends = 0;
-    int insertsOutsideBulk = 0;
-
-    void SetupCallGrid() override {}
-    void GridInsertTop(std::string_view line) override
-    {
-        insertsOutsideBulk += begins == ends;
-        inner.GridInsertTop(line);
-    }
-    void GridSetHandling(int row, std::string_view text) override
-    {
-        inner.GridSetHandling(row, text);
-    }
-    int GridRowCount() const override { return inner.GridRowCount(); }
-    void GridRemoveLast() override { inner.GridRemoveLast(); }
-    void ListAppendLine(std::string_view line) override { inner.ListAppendLine(line); }
-    void ListReplaceItem(int index, std::string_view line) override
-    {
-        inner.ListReplaceItem(index, line);
-    }
-    int ListCount() const override { return inner.ListCount(); }
-    void ShowCallCount(int) override {}
-    void RestoreWindow() override {}
-    void beginBulkInsert() override { ++begins; }
-    void endBulkInsert() override { ++ends; }
-};
-
 class LogReaderCases : public ::testing::TestWithParam<LoadCase>
 {
 };
 
 // Every case read in one block, in pieces of 1 to 7 bytes, and into a buffer of 4 bytes
 // that has to grow: block borders must not change a record.
-TEST_P(LogReaderCases, FillsGridAndList)
+TEST_P(LogReaderCases, HandsOutRecordsInFileOrder)
 {
     const LoadCase &c = GetParam();
     for (const std::size_t chunk :
@@ -82,10 +48,10 @@ TEST_P(LogReaderCases, FillsGridAndList)
         for (const std::size_t block : {std::size_t(1) << 20, std::size_t(4)}) {
             SCOPED_TRACE("chunk " + std::to_string(chunk) + " block " + std::to_string(block));
             StringSource source(c.bytes, chunk);
-            RecordingViews views;
-            fillViews(source, views, block);
-            removeEmptyRow(views);
-            expectLoaded(views, c.items);
+            RecordingSink sink;
+            readRecords(source, sink, block);
+            expectLoaded(sink, c.items);
+            EXPECT_EQ(sink.begins, 1);
         }
     }
 }
@@ -93,31 +59,28 @@ TEST_P(LogReaderCases, FillsGridAndList)
 INSTANTIATE_TEST_SUITE_P(LogReader, LogReaderCases, ::testing::ValuesIn(loadCases()),
                          [](const auto &param) { return std::string(param.param.name); });
 
-TEST(LogReader, InsertsInsideOneBulkInsertAndGridBeforeList)
+TEST(LogReader, HandsOutInsideOneBracketInFileOrder)
 {
     StringSource source(kLineA + "\r\n" + kLineB + "\r\n", 5);
-    BulkCountingViews views;
-    fillViews(source, views);
-    EXPECT_EQ(views.begins, 1);
-    EXPECT_EQ(views.ends, 1);
-    EXPECT_EQ(views.insertsOutsideBulk, 0);
-    const std::vector<std::string> expected = {
-        "GridInsertTop:" + kLineA, "ListAppendLine:" + kLineA, "GridInsertTop:" + kLineB,
-        "ListAppendLine:" + kLineB};
-    EXPECT_EQ(views.inner.calls, expected);
+    RecordingSink sink;
+    readRecords(source, sink);
+    EXPECT_EQ(sink.begins, 1);
+    EXPECT_EQ(sink.ends, 1);
+    EXPECT_EQ(sink.recordsOutsideBracket, 0);
+    const std::vector<std::string> expected = {kLineA, kLineB};
+    EXPECT_EQ(sink.records, expected);
 }
 
-// A read that fails part-way keeps the rows read before it, closes the bulk insert and
-// raises; the half-read record is not added.
-TEST(LogReader, ReadFailureKeepsRowsSoFar)
+// A read that fails part-way keeps the records handed out before it, closes the bracket
+// and raises; the half-read record is not handed out.
+TEST(LogReader, ReadFailureKeepsRecordsSoFar)
 {
     const std::string bytes = kLineA + "\r\n" + kLineB + "\r\n" + kLineC + "\r\n";
     StringSource source(bytes, 16, kLineA.size() + 2 + kLineB.size() + 2 + 5);
-    BulkCountingViews views;
-    EXPECT_THROW(fillViews(source, views), std::runtime_error);
-    EXPECT_EQ(views.ends, 1);
-    removeEmptyRow(views.inner);
-    expectLoaded(views.inner, {kLineA, kLineB});
+    RecordingSink sink;
+    EXPECT_THROW(readRecords(source, sink), std::runtime_error);
+    EXPECT_EQ(sink.ends, 1);
+    expectLoaded(sink, {kLineA, kLineB});
 }
 
 TEST(LogReader, CallRowTextRule)

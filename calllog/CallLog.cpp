@@ -1,9 +1,9 @@
 #include "calllog/CallLog.h"
 
+#include "base/UniqueFd.h"
 #include "calllog/CallLine.h"
 #include "calllog/Clock.h"
 #include "calllog/LogReader.h"
-#include "calllog/UniqueFd.h"
 #include "ui/CallViews.h"
 
 #include <atomic>

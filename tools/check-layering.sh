@@ -1,17 +1,19 @@
 #!/usr/bin/env bash
 # The arrows run one way: app -> lines (capi, callmonitor), calllog, ui, settings -> line.
 # Each room may include only the rooms listed for it; prints every include that breaks this.
+# base holds small header-only utilities below everything; every room may include it.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 declare -A allowed=(
-    [line]="line"
-    [capi]="capi line"
-    [callmonitor]="callmonitor line"
-    [calllog]="calllog"
-    [ui]="ui"
-    [settings]="settings"
-    [tools/capisim]="tools/capisim"
-    [tools/routersim]="tools/routersim"
+    [base]="base"
+    [line]="line base"
+    [capi]="capi line base"
+    [callmonitor]="callmonitor line base"
+    [calllog]="calllog base"
+    [ui]="ui base"
+    [settings]="settings base"
+    [tools/capisim]="tools/capisim base"
+    [tools/routersim]="tools/routersim base"
 )
 rc=0
 for room in "${!allowed[@]}"; do

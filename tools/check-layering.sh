@@ -12,7 +12,7 @@ declare -A allowed=(
     [calllog]="calllog base"
     [ui]="ui base"
     [settings]="settings base"
-    [tools/capisim]="tools/capisim base"
+    [tools/capisim]="tools/capisim capi base"
     [tools/routersim]="tools/routersim base"
 )
 rc=0

@@ -149,7 +149,6 @@ void frmCapi::Form_Load()
     }
     step("StartMarker",
          [&] { m_log.LogAppend(markerLine(m_platform.clock.localNow(), MarkerKind::Start)); });
-    step("CallCounter", [&] { m_callCounter = 0; });
     step("ShowCallCount", [&] { m_views->ShowCallCount(m_callCounter); });
 }
 

@@ -64,7 +64,6 @@ public:
 
     MainWindowViews &views() { return *m_views; }
     CallLog &callLog() { return m_log; }
-    LockKeySignaller &lockKeys() { return m_lockKeys; }
     QTimer &Timer1() { return *m_timer; }
     PopupMenu &mnuPopUp() { return *m_popup; }
     /// Replaces how Picture1_MouseMove opens mnuPopUp (tests count instead of blocking).

@@ -1,10 +1,10 @@
 #include "calllog/CallLog.h"
 
 #include "base/Notice.h"
+#include "base/UniqueFd.h"
 #include "calllog/CallLine.h"
 #include "calllog/Clock.h"
 #include "calllog/LogReader.h"
-#include "calllog/UniqueFd.h"
 
 #include <atomic>
 #include <cerrno>

@@ -7,8 +7,8 @@
 
 #include <cstdio>
 
-CapiLine::CapiLine(Capi &capi, CapiState &state, CapiWorker::Mode mode, LineWatch::Clock clock)
-    : m_state(state), m_worker(capi, mode, std::move(clock)), m_mode(mode)
+CapiLine::CapiLine(Capi &capi, CapiState &state, CapiWorker::Mode mode, const SteadyClock &clock)
+    : m_state(state), m_worker(capi, mode, clock), m_mode(mode)
 {}
 
 void CapiLine::start()

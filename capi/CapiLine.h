@@ -24,7 +24,7 @@ public:
     using NoticeSink = std::function<void(const std::string &)>;
 
     CapiLine(Capi &capi, CapiState &state, CapiWorker::Mode mode = CapiWorker::Mode::Thread,
-             LineWatch::Clock clock = {});
+             const SteadyClock &clock = systemSteadyClock());
 
     void setCallEvents(CallEvents *events) override { m_events = events; }
     /// Where the line's state changes are told; stderr unless set.

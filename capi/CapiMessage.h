@@ -3,6 +3,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "base/LittleEndian.h"
+
 /// Command and subcommand values of the messages this program exchanges.
 namespace CapiCommand {
 inline constexpr std::uint8_t Alert = 0x01;
@@ -26,14 +28,3 @@ struct CapiMessage
     const std::uint8_t *data = nullptr;
     std::size_t size = 0;
 };
-
-/// Little-endian field access, bounded by the bytes that exist.
-inline std::uint16_t readWord(const std::uint8_t *p)
-{
-    return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
-}
-inline std::uint32_t readDword(const std::uint8_t *p)
-{
-    return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
-           (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
-}

@@ -51,14 +51,12 @@ public:
     void setWord(std::size_t offset, std::uint16_t value)
     {
         assert(offset + 2 <= N);
-        m_bytes[offset] = static_cast<std::uint8_t>(value);
-        m_bytes[offset + 1] = static_cast<std::uint8_t>(value >> 8);
+        writeWord(m_bytes.data() + offset, value);
     }
     void setDword(std::size_t offset, std::uint32_t value)
     {
         assert(offset + 4 <= N);
-        for (std::size_t i = 0; i < 4; ++i)
-            m_bytes[offset + i] = static_cast<std::uint8_t>(value >> (8 * i));
+        writeDword(m_bytes.data() + offset, value);
     }
     void setHeader(std::uint32_t applId, std::uint8_t command, std::uint8_t subcommand,
                    std::uint16_t messageNumber)

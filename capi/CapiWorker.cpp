@@ -34,8 +34,8 @@ constexpr std::chrono::milliseconds kTrafficWindow{200};
 
 struct CapiWorker::Shared
 {
-    explicit Shared(Capi &c, LineWatch::Clock clock)
-        : capi(c), watch(std::move(clock)), wakeFd(eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC))
+    Shared(Capi &c, const SteadyClock &clock)
+        : capi(c), watch(clock), wakeFd(eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC))
     {}
     ~Shared()
     {
@@ -275,8 +275,8 @@ void CapiWorker::Shared::release()
     capi.CAPI_RELEASE(id);
 }
 
-CapiWorker::CapiWorker(Capi &capi, Mode mode, LineWatch::Clock clock)
-    : m_shared(std::make_shared<Shared>(capi, std::move(clock))), m_mode(mode)
+CapiWorker::CapiWorker(Capi &capi, Mode mode, const SteadyClock &clock)
+    : m_shared(std::make_shared<Shared>(capi, clock)), m_mode(mode)
 {}
 
 CapiWorker::~CapiWorker()

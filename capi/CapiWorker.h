@@ -54,7 +54,7 @@ public:
     /// A LISTEN_REQ unanswered this long counts as refused.
     static constexpr std::chrono::seconds kListenTimeout{10};
 
-    CapiWorker(Capi &capi, Mode mode, LineWatch::Clock clock = {});
+    CapiWorker(Capi &capi, Mode mode, const SteadyClock &clock = systemSteadyClock());
     /// Ends the thread like stop() with a short wait.
     ~CapiWorker();
     CapiWorker(const CapiWorker &) = delete;

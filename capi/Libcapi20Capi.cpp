@@ -5,6 +5,8 @@
 #include "capi/CapiResult.h"
 #include "capi/CapiUnavailable.h"
 
+#include "base/LittleEndian.h"
+
 #include <algorithm>
 #include <array>
 #include <cerrno>
@@ -53,7 +55,7 @@ private:
 
 std::size_t totalLength(const std::uint8_t *p)
 {
-    return static_cast<std::size_t>(p[0] | (p[1] << 8));
+    return readWord(p);
 }
 
 } // namespace
@@ -268,7 +270,7 @@ std::uint32_t Libcapi20Capi::fetchFrame(CapiMessage &message)
         std::uint8_t header[3];
         if (recv(m_fd, header, sizeof header, MSG_PEEK | MSG_DONTWAIT) != 3)
             return CapiResult::LineLost;
-        const std::size_t length = static_cast<std::size_t>(header[1] | (header[2] << 8));
+        const std::size_t length = readWord(header + 1);
         // Anything else is not a frame start: the stream is out of step for good. A longer
         // frame would overrun the library's reader.
         if (header[0] != kFrameType || length > kMaxFrame)

@@ -1,20 +1,16 @@
 #include "capi/LineWatch.h"
 
-LineWatch::LineWatch(Clock clock) : m_clock(std::move(clock))
-{
-    if (!m_clock)
-        m_clock = [] { return std::chrono::steady_clock::now(); };
-}
+LineWatch::LineWatch(const SteadyClock &clock) : m_clock(&clock) {}
 
 void LineWatch::noteAttempt()
 {
     m_attempted = true;
-    m_lastAttempt = m_clock();
+    m_lastAttempt = m_clock->now();
 }
 
 bool LineWatch::isRetryDue() const
 {
     if (m_up)
         return false;
-    return !m_attempted || m_clock() - m_lastAttempt >= kRetryInterval;
+    return !m_attempted || m_clock->now() - m_lastAttempt >= kRetryInterval;
 }

@@ -1,18 +1,18 @@
 #pragma once
 
+#include "base/SteadyClock.h"
+
 #include <chrono>
-#include <functional>
 
 /// Whether the CAPI line is up, and when a registration may be tried again: never more
 /// often than once per retry interval, counted from the end of the previous attempt.
 class LineWatch
 {
 public:
-    using TimePoint = std::chrono::steady_clock::time_point;
-    using Clock = std::function<TimePoint()>;
+    using TimePoint = SteadyClock::TimePoint;
     static constexpr std::chrono::seconds kRetryInterval{30};
 
-    explicit LineWatch(Clock clock = {});
+    explicit LineWatch(const SteadyClock &clock = systemSteadyClock());
 
     /// An attempt ended now (or the line dropped): the interval starts again.
     void noteAttempt();
@@ -22,12 +22,12 @@ public:
     void noteDown() { m_up = false; }
 
     bool isUp() const { return m_up; }
-    TimePoint now() const { return m_clock(); }
+    TimePoint now() const { return m_clock->now(); }
     /// Down, and the previous attempt (if any) lies at least the retry interval back.
     bool isRetryDue() const;
 
 private:
-    Clock m_clock;
+    const SteadyClock *m_clock;
     bool m_up = false;
     bool m_attempted = false;
     TimePoint m_lastAttempt{};

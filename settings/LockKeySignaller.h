@@ -23,7 +23,6 @@ public:
 
     /// MSN setting i (1 to 3).
     void setMsn(int i, std::string value);
-    const std::string &msn(int i) const { return m_msn.at(i); }
 
     /// The three checks for one incoming call, Num Lock, Caps Lock, Scroll Lock: a key
     /// whose setting matches and whose flag is still false is toggled, and its flag set.

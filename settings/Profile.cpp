@@ -2,6 +2,8 @@
 
 #include "settings/ProfileText.h"
 
+#include "base/UniqueFd.h"
+
 #include <cerrno>
 #include <cstdlib>
 #include <exception>
@@ -12,45 +14,6 @@
 #include <unistd.h>
 
 namespace {
-
-class FileDescriptor
-{
-public:
-    explicit FileDescriptor(int fd = -1) : m_fd(fd) {}
-    ~FileDescriptor() { reset(); }
-    FileDescriptor(const FileDescriptor &) = delete;
-    FileDescriptor &operator=(const FileDescriptor &) = delete;
-    FileDescriptor(FileDescriptor &&other) noexcept : m_fd(other.m_fd) { other.m_fd = -1; }
-    FileDescriptor &operator=(FileDescriptor &&other) noexcept
-    {
-        if (this != &other) {
-            reset();
-            m_fd = other.m_fd;
-            other.m_fd = -1;
-        }
-        return *this;
-    }
-
-    int get() const { return m_fd; }
-    bool isValid() const { return m_fd >= 0; }
-    /// Closes now and tells whether the close succeeded (it can report a lost write).
-    bool close()
-    {
-        const int fd = m_fd;
-        m_fd = -1;
-        return fd < 0 || ::close(fd) == 0;
-    }
-
-private:
-    void reset() noexcept
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-        m_fd = -1;
-    }
-
-    int m_fd;
-};
 
 struct FileContents
 {
@@ -68,8 +31,8 @@ bool isUsablePath(const std::string &path)
 // (a directory, a FIFO, a device). O_NONBLOCK keeps the open of a FIFO from waiting.
 std::optional<FileContents> readRegularFile(const std::string &path)
 {
-    FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
-    if (!fd.isValid())
+    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+    if (!fd)
         return std::nullopt;
     FileContents file;
     if (::fstat(fd.get(), &file.info) != 0 || !S_ISREG(file.info.st_mode))
@@ -138,8 +101,8 @@ void replaceFile(const std::string &path, const std::string &bytes, const struct
     const std::string dir = parentDirectory(path);
     // A short name of its own: the original's name plus a suffix could exceed NAME_MAX.
     std::string tempPath = dir + "/.klingelwacht-ini.XXXXXX";
-    FileDescriptor fd(::mkostemp(tempPath.data(), O_CLOEXEC));
-    if (!fd.isValid())
+    UniqueFd fd(::mkostemp(tempPath.data(), O_CLOEXEC));
+    if (!fd)
         return;
     TempFileGuard guard(tempPath);
     // Keep the original's permissions (mkostemp creates 0600) and, where allowed, owner.
@@ -147,13 +110,13 @@ void replaceFile(const std::string &path, const std::string &bytes, const struct
         return;
     // Only root may give a file away; otherwise it becomes ours, as an editor's save does.
     [[maybe_unused]] const int ownerKept = ::fchown(fd.get(), original.st_uid, original.st_gid);
-    if (!writeAll(fd.get(), bytes) || ::fsync(fd.get()) != 0 || !fd.close())
+    if (!writeAll(fd.get(), bytes) || ::fsync(fd.get()) != 0 || fd.close() != 0)
         return;
     if (::rename(tempPath.c_str(), path.c_str()) != 0)
         return;
     guard.commit();
-    FileDescriptor dirFd(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (dirFd.isValid())
+    UniqueFd dirFd(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (dirFd)
         ::fsync(dirFd.get());
 }
 

@@ -2,6 +2,7 @@
 # The arrows run one way: app -> lines (capi, callmonitor) -> line; app -> calllog, ui,
 # settings; every room may use base.
 # Each room may include only the rooms listed for it; prints every include that breaks this.
+# base holds small header-only utilities below everything; every room may include it.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 declare -A allowed=(
@@ -12,8 +13,8 @@ declare -A allowed=(
     [calllog]="calllog base"
     [ui]="ui base"
     [settings]="settings base"
-    [tools/capisim]="tools/capisim"
-    [tools/routersim]="tools/routersim"
+    [tools/capisim]="tools/capisim capi base"
+    [tools/routersim]="tools/routersim base"
 )
 rc=0
 for room in "${!allowed[@]}"; do

@@ -35,7 +35,4 @@ public:
     /// refreshes once instead of once per row.
     virtual void beginBulkInsert() {}
     virtual void endBulkInsert() {}
-
-    void GridSetHandling(std::string_view text) { GridSetHandling(1, text); }
-    void ListReplaceLast(std::string_view line) { ListReplaceItem(ListCount() - 1, line); }
 };

@@ -34,7 +34,6 @@ public:
     void RestoreWindow() override;
     void beginBulkInsert() override;
     void endBulkInsert() override;
-    using CallViews::GridSetHandling;
 
     /// Twips per pixel at the screen's logical dpi (15 at 96 dpi).
     double twipsPerPixel() const;

@@ -4,6 +4,7 @@
 #include "capi/CapiResult.h"
 #include "capi/Libcapi20Capi.h"
 #include "line/CallEvents.h"
+#include "tests/fakes/FakeSteadyClock.h"
 #include "tests/integration/CapisimSession.h"
 #include "tools/capisim/Protocol.h"
 
@@ -46,7 +47,8 @@ protected:
     Libcapi20Capi capi;
     CapiState state;
     LineWatch::TimePoint now = LineWatch::TimePoint{} + 1h;
-    CapiLine line{capi, state, CapiWorker::Mode::Manual, [this] { return now; }};
+    FakeSteadyClock clock{now};
+    CapiLine line{capi, state, CapiWorker::Mode::Manual, clock};
     RecordingHandler handler{state};
     std::vector<std::string> notices;
 

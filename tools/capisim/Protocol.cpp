@@ -1,5 +1,8 @@
 #include "tools/capisim/Protocol.h"
 
+#include "base/LittleEndian.h"
+#include "capi/CapiMessage.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <stdexcept>
@@ -8,30 +11,6 @@ namespace capisim {
 
 namespace {
 
-std::uint16_t word(const Bytes &b, std::size_t at)
-{
-    return static_cast<std::uint16_t>(b[at] | (b[at + 1] << 8));
-}
-
-std::uint32_t dword(const Bytes &b, std::size_t at)
-{
-    return static_cast<std::uint32_t>(b[at]) | (static_cast<std::uint32_t>(b[at + 1]) << 8) |
-           (static_cast<std::uint32_t>(b[at + 2]) << 16) |
-           (static_cast<std::uint32_t>(b[at + 3]) << 24);
-}
-
-void appendWord(Bytes &b, std::uint16_t v)
-{
-    b.push_back(static_cast<std::uint8_t>(v));
-    b.push_back(static_cast<std::uint8_t>(v >> 8));
-}
-
-void appendDword(Bytes &b, std::uint32_t v)
-{
-    for (int i = 0; i < 4; ++i)
-        b.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
-}
-
 Bytes header(std::uint8_t command, std::uint8_t subcommand)
 {
     return Bytes{0, 0, 0, 0, command, subcommand, 0, 0};
@@ -39,8 +18,7 @@ Bytes header(std::uint8_t command, std::uint8_t subcommand)
 
 Bytes &finish(Bytes &b)
 {
-    b[0] = static_cast<std::uint8_t>(b.size());
-    b[1] = static_cast<std::uint8_t>(b.size() >> 8);
+    writeWord(b.data(), static_cast<std::uint16_t>(b.size()));
     return b;
 }
 
@@ -59,8 +37,7 @@ Bytes managementHeader(std::size_t length, std::uint16_t applId)
 {
     Bytes b(length, 0);
     b[0] = static_cast<std::uint8_t>(length);
-    b[2] = static_cast<std::uint8_t>(applId);
-    b[3] = static_cast<std::uint8_t>(applId >> 8);
+    writeWord(b.data() + 2, applId);
     b[4] = 0x20;
     b[5] = 0x81;
     b[6] = 0x01;
@@ -98,7 +75,7 @@ FrameReader::Status FrameReader::next(Bytes &payload)
     }
     if (have < 3)
         return Status::NeedMore;
-    const std::size_t length = word(m_buffer, m_start + 1);
+    const std::size_t length = readWord(m_buffer.data() + m_start + 1);
     if (length > kMaxFrame) {
         m_error = "length";
         return Status::Broken;
@@ -115,8 +92,8 @@ Bytes frame(const Bytes &payload)
 {
     if (payload.size() > kMaxFrame)
         throw std::length_error("frame longer than 4096 bytes");
-    Bytes out{kFrameType, static_cast<std::uint8_t>(payload.size()),
-              static_cast<std::uint8_t>(payload.size() >> 8)};
+    Bytes out{kFrameType};
+    appendWord(out, static_cast<std::uint16_t>(payload.size()));
     out.insert(out.end(), payload.begin(), payload.end());
     return out;
 }
@@ -126,14 +103,14 @@ std::optional<Management> parseManagement(const Bytes &payload)
     if (payload.size() < 12 || payload[4] != 0x20 || payload[5] != 0x80)
         return std::nullopt;
     Management m;
-    m.applId = word(payload, 2);
+    m.applId = readWord(payload.data() + 2);
     switch (payload[11]) {
     case 0x00:
         m.kind = Management::Kind::Register;
         if (payload.size() >= 20) {
-            m.maxLogicalConnection = word(payload, 14);
-            m.maxBDataBlocks = word(payload, 16);
-            m.maxBDataLen = word(payload, 18);
+            m.maxLogicalConnection = readWord(payload.data() + 14);
+            m.maxBDataBlocks = readWord(payload.data() + 16);
+            m.maxBDataLen = readWord(payload.data() + 18);
         }
         break;
     case 0x01:
@@ -142,7 +119,7 @@ std::optional<Management> parseManagement(const Bytes &payload)
     case 0x02:
         m.kind = Management::Kind::Profile;
         if (payload.size() >= 16)
-            m.controller = word(payload, 14);
+            m.controller = readWord(payload.data() + 14);
         break;
     default:
         m.kind = Management::Kind::Unknown;
@@ -155,8 +132,7 @@ Bytes registerReply(std::uint16_t applId, std::uint16_t error)
 {
     // The library reads the ApplID at offset 2 and an error word at offset 16.
     Bytes body = managementHeader(18, applId);
-    body[16] = static_cast<std::uint8_t>(error);
-    body[17] = static_cast<std::uint8_t>(error >> 8);
+    writeWord(body.data() + 16, error);
     return withTwoByteHeader(body);
 }
 
@@ -171,11 +147,16 @@ Bytes profileReply(std::uint16_t controller)
     return withTwoByteHeader(body);
 }
 
-Bytes connectInd(const ConnectSpec &s)
+Bytes message(std::uint8_t command, std::uint8_t subcommand, const Bytes &parameters)
 {
-    Bytes b = header(0x02, 0x82);
-    appendDword(b, s.plci);
-    appendWord(b, s.cip);
+    Bytes b = header(command, subcommand);
+    b.insert(b.end(), parameters.begin(), parameters.end());
+    return finish(b);
+}
+
+Bytes connectParameters(const ConnectSpec &s)
+{
+    Bytes b;
     if (s.calledRaw) {
         b.insert(b.end(), s.calledRaw->begin(), s.calledRaw->end());
     } else {
@@ -197,12 +178,22 @@ Bytes connectInd(const ConnectSpec &s)
         // Subaddresses, BC, LLC, HLC, Additional Info, Second calling party number.
         b.insert(b.end(), 7, 0);
     }
-    return finish(b);
+    return b;
+}
+
+Bytes connectInd(const ConnectSpec &s)
+{
+    Bytes parameters;
+    appendDword(parameters, s.plci);
+    appendWord(parameters, s.cip);
+    const Bytes numbers = connectParameters(s);
+    parameters.insert(parameters.end(), numbers.begin(), numbers.end());
+    return message(CapiCommand::Connect, CapiSubcommand::Ind, parameters);
 }
 
 Bytes disconnectInd(std::uint32_t plci, std::uint16_t reason)
 {
-    Bytes b = header(0x04, 0x82);
+    Bytes b = header(CapiCommand::Disconnect, CapiSubcommand::Ind);
     appendDword(b, plci);
     appendWord(b, reason);
     return finish(b);
@@ -210,7 +201,7 @@ Bytes disconnectInd(std::uint32_t plci, std::uint16_t reason)
 
 Bytes infoInd(std::uint32_t plci, std::uint16_t infoNumber)
 {
-    Bytes b = header(0x08, 0x82);
+    Bytes b = header(CapiCommand::Info, CapiSubcommand::Ind);
     appendDword(b, plci);
     appendWord(b, infoNumber);
     b.push_back(0); // empty Info element
@@ -220,7 +211,7 @@ Bytes infoInd(std::uint32_t plci, std::uint16_t infoNumber)
 Bytes listenConf(std::uint16_t applId, std::uint16_t number, std::uint32_t controller,
                  std::uint16_t info)
 {
-    Bytes b = header(0x05, 0x81);
+    Bytes b = header(CapiCommand::Listen, CapiSubcommand::Conf);
     appendDword(b, controller);
     appendWord(b, info);
     finish(b);
@@ -230,7 +221,7 @@ Bytes listenConf(std::uint16_t applId, std::uint16_t number, std::uint32_t contr
 
 Bytes alertConf(std::uint16_t applId, std::uint16_t number, std::uint32_t plci, std::uint16_t info)
 {
-    Bytes b = header(0x01, 0x81);
+    Bytes b = header(CapiCommand::Alert, CapiSubcommand::Conf);
     appendDword(b, plci);
     appendWord(b, info);
     finish(b);
@@ -249,8 +240,7 @@ Bytes dataB3Ind(std::uint32_t ncci, std::uint16_t total, std::uint16_t dataLengt
     appendWord(b, 0);
     b.insert(b.end(), 8, 0);
     b.resize(std::max<std::size_t>(total, 8), 0);
-    b[0] = static_cast<std::uint8_t>(total);
-    b[1] = static_cast<std::uint8_t>(total >> 8);
+    writeWord(b.data(), total);
     b.insert(b.end(), dataBytes, 0x55);
     return b;
 }
@@ -259,10 +249,8 @@ void setHeader(Bytes &message, std::uint16_t applId, std::uint16_t number)
 {
     if (message.size() < 8)
         return;
-    message[2] = static_cast<std::uint8_t>(applId);
-    message[3] = static_cast<std::uint8_t>(applId >> 8);
-    message[6] = static_cast<std::uint8_t>(number);
-    message[7] = static_cast<std::uint8_t>(number >> 8);
+    writeWord(message.data() + 2, applId);
+    writeWord(message.data() + 6, number);
 }
 
 std::string commandName(std::uint8_t command, std::uint8_t subcommand)
@@ -374,20 +362,20 @@ Decoded decode(const Bytes &p)
         return d;
     }
     d.name = commandName(p[4], p[5]);
-    d.fields = {{"appl", dec(word(p, 2))}, {"msg", dec(word(p, 6))}};
+    d.fields = {{"appl", dec(readWord(p.data() + 2))}, {"msg", dec(readWord(p.data() + 6))}};
     if (d.name == "LISTEN_REQ" && p.size() >= 24) {
-        d.fields.emplace_back("ctrl", dec(dword(p, 8)));
-        d.fields.emplace_back("info", hexWord(dword(p, 12)));
-        d.fields.emplace_back("cip", hexWord(dword(p, 16)));
-        d.fields.emplace_back("cip2", hexWord(dword(p, 20)));
+        d.fields.emplace_back("ctrl", dec(readDword(p.data() + 8)));
+        d.fields.emplace_back("info", hexWord(readDword(p.data() + 12)));
+        d.fields.emplace_back("cip", hexWord(readDword(p.data() + 16)));
+        d.fields.emplace_back("cip2", hexWord(readDword(p.data() + 20)));
     } else if (p.size() >= 12) {
         // Every other message the program sends names its call first.
-        d.fields.emplace_back("plci", hexWord(dword(p, 8)));
+        d.fields.emplace_back("plci", hexWord(readDword(p.data() + 8)));
         if (d.name == "CONNECT_RESP" && p.size() >= 14)
-            d.fields.emplace_back("reject", dec(word(p, 12)));
+            d.fields.emplace_back("reject", dec(readWord(p.data() + 12)));
     }
-    d.fields.emplace_back("len", dec(word(p, 0)));
-    if (word(p, 0) != p.size())
+    d.fields.emplace_back("len", dec(readWord(p.data() + 0)));
+    if (readWord(p.data() + 0) != p.size())
         d.fields.emplace_back("size", dec(static_cast<std::uint32_t>(p.size())));
     return d;
 }

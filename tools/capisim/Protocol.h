@@ -71,6 +71,12 @@ struct ConnectSpec
     std::optional<Bytes> restRaw;
 };
 
+/// A message: the header (ApplID and Message number 0, see setHeader), the parameter bytes,
+/// the Total length field set.
+Bytes message(std::uint8_t command, std::uint8_t subcommand, const Bytes &parameters = {});
+/// A CONNECT_IND's parameters after PLCI and CIP Value: the called and calling party numbers
+/// and the structures behind them.
+Bytes connectParameters(const ConnectSpec &spec);
 Bytes connectInd(const ConnectSpec &spec);
 Bytes disconnectInd(std::uint32_t plci, std::uint16_t reason);
 Bytes infoInd(std::uint32_t plci, std::uint16_t infoNumber);

@@ -1,5 +1,7 @@
 #include "tools/capisim/Simulator.h"
 
+#include "base/LittleEndian.h"
+
 #include <arpa/inet.h>
 #include <cerrno>
 #include <cstring>
@@ -231,12 +233,9 @@ void Simulator::handleFrame(Connection &c, const Bytes &payload)
     record(d, payload);
     if (payload.size() < 12)
         return;
-    const std::uint16_t applId = static_cast<std::uint16_t>(payload[2] | (payload[3] << 8));
-    const std::uint16_t number = static_cast<std::uint16_t>(payload[6] | (payload[7] << 8));
-    const std::uint32_t dw = static_cast<std::uint32_t>(payload[8]) |
-                             (static_cast<std::uint32_t>(payload[9]) << 8) |
-                             (static_cast<std::uint32_t>(payload[10]) << 16) |
-                             (static_cast<std::uint32_t>(payload[11]) << 24);
+    const std::uint16_t applId = readWord(payload.data() + 2);
+    const std::uint16_t number = readWord(payload.data() + 6);
+    const std::uint32_t dw = readDword(payload.data() + 8);
     if (d.name == "LISTEN_REQ")
         sendAll(c, frame(listenConf(applId, number, dw, m_options.listenInfo)));
     else if (d.name == "ALERT_REQ")

@@ -3,6 +3,7 @@
 #include "capi/CapiResult.h"
 #include "tests/fakes/CapiMessages.h"
 #include "tests/fakes/FakeCapi.h"
+#include "tests/fakes/FakeSteadyClock.h"
 
 #include "line/CallEvents.h"
 
@@ -29,7 +30,8 @@ protected:
     FakeCapi capi;
     CapiState state;
     LineWatch::TimePoint now = LineWatch::TimePoint{} + 1h;
-    CapiLine line{capi, state, CapiWorker::Mode::Manual, [this] { return now; }};
+    FakeSteadyClock clock{now};
+    CapiLine line{capi, state, CapiWorker::Mode::Manual, clock};
     LostCounter handler;
     std::vector<std::string> notices;
 
@@ -57,7 +59,8 @@ protected:
 TEST(LineWatch, RetriesAtMostOncePerIntervalFromTheEndOfTheLastAttempt)
 {
     LineWatch::TimePoint now{};
-    LineWatch w([&] { return now; });
+    FakeSteadyClock clock{now};
+    LineWatch w(clock);
     EXPECT_TRUE(w.isRetryDue()); // never tried
     w.noteAttempt();
     EXPECT_FALSE(w.isRetryDue());

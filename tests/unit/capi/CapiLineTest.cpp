@@ -3,6 +3,7 @@
 #include "line/CallEvents.h"
 #include "tests/fakes/CapiMessages.h"
 #include "tests/fakes/FakeCapi.h"
+#include "tests/fakes/FakeSteadyClock.h"
 
 #include <gtest/gtest.h>
 #include <string>
@@ -85,7 +86,8 @@ TEST(CapiLineStart, RefusedListenIsALineDownAndIsRetried)
     capi.listenInfo = 0x2002;
     CapiState state;
     LineWatch::TimePoint now = LineWatch::TimePoint{} + std::chrono::hours(1);
-    CapiLine line(capi, state, CapiWorker::Mode::Manual, [&] { return now; });
+    FakeSteadyClock clock{now};
+    CapiLine line(capi, state, CapiWorker::Mode::Manual, clock);
     std::vector<std::string> notices;
     line.setNoticeSink([&](const std::string &t) { notices.push_back(t); });
     line.start();
@@ -108,7 +110,8 @@ TEST(CapiLineStart, UnansweredListenCountsAsRefusedAfterItsTimeout)
     capi.answerListen = false;
     CapiState state;
     LineWatch::TimePoint now = LineWatch::TimePoint{} + std::chrono::hours(1);
-    CapiLine line(capi, state, CapiWorker::Mode::Manual, [&] { return now; });
+    FakeSteadyClock clock{now};
+    CapiLine line(capi, state, CapiWorker::Mode::Manual, clock);
     std::vector<std::string> notices;
     line.setNoticeSink([&](const std::string &t) { notices.push_back(t); });
     line.start();

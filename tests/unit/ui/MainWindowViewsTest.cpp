@@ -98,7 +98,7 @@ TEST_F(MainWindowViewsTest, FourFieldsLeaveColumnFourEmptyUntilHandlingIsSet)
     views.GridInsertTop("0301\t345\t30.12.2000\t14:05:09");
     EXPECT_EQ(cell(1, 3), "14:05:09");
     EXPECT_EQ(cell(1, 4), "");
-    views.GridSetHandling("Angenommen am S0-Bus");
+    views.GridSetHandling(1, "Angenommen am S0-Bus");
     EXPECT_EQ(cell(1, 4), "Angenommen am S0-Bus");
 }
 
@@ -109,15 +109,6 @@ TEST_F(MainWindowViewsTest, RemoveLastTakesTheEmptyRow)
     views.GridRemoveLast();
     EXPECT_EQ(views.GridRowCount(), 2);
     EXPECT_EQ(cell(1, 0), "A");
-}
-
-TEST_F(MainWindowViewsTest, ListReplaceLast)
-{
-    views.ListAppendLine("A");
-    views.ListAppendLine("B");
-    views.ListReplaceLast("B\tdone");
-    EXPECT_EQ(views.ListCount(), 2);
-    EXPECT_EQ(views.model().history().item(1), "B\tdone");
 }
 
 TEST_F(MainWindowViewsTest, CounterLabel)

@@ -4,6 +4,7 @@
 // StatusNotifierItem host on a private session bus, driven by xdotool and busctl: the
 // fixture the desktop tests share.
 #include "tests/support/ChildProcess.h"
+#include "tests/support/Files.h"
 #include "tests/support/SessionBus.h"
 #include "tests/support/XServer.h"
 
@@ -24,29 +25,13 @@
 #include <thread>
 #include <vector>
 
-// Last: Xlib's macros (None, Bool, Status) would break the headers above.
-#include <X11/Xlib.h>
-#include <X11/Xutil.h>
-
 namespace desktop {
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
-struct Rect
-{
-    int x = 0, y = 0, width = 0, height = 0;
-    int centreX() const { return x + width / 2; }
-    int centreY() const { return y + height / 2; }
-};
-
-inline std::string readFile(const fs::path &p)
-{
-    std::ifstream in(p, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
+using Rect = WindowRect;
+using Window = XDisplay::Window;
 
 inline std::size_t count(const std::string &text, const std::string &what)
 {
@@ -55,155 +40,6 @@ inline std::size_t count(const std::string &text, const std::string &what)
         ++n;
     return n;
 }
-
-/// What the test asks of the X server directly: the window tree, properties and focus.
-class XDisplay
-{
-public:
-    explicit XDisplay(const std::string &name) : m_dpy(XOpenDisplay(name.c_str()))
-    {
-        if (!m_dpy)
-            throw std::runtime_error("cannot open display " + name);
-        // Windows come and go while the tree is walked; a vanished one just yields nothing.
-        XSetErrorHandler([](Display *, XErrorEvent *) { return 0; });
-    }
-    ~XDisplay() { XCloseDisplay(m_dpy); }
-    XDisplay(const XDisplay &) = delete;
-    XDisplay &operator=(const XDisplay &) = delete;
-
-    Window root() const { return DefaultRootWindow(m_dpy); }
-    Atom atom(const char *name) const { return XInternAtom(m_dpy, name, False); }
-
-    bool hasTrayOwner() const
-    {
-        const std::string sel = "_NET_SYSTEM_TRAY_S" + std::to_string(DefaultScreen(m_dpy));
-        return XGetSelectionOwner(m_dpy, atom(sel.c_str())) != None;
-    }
-
-    std::vector<Window> children(Window w) const
-    {
-        Window rootRet = 0, parent = 0, *kids = nullptr;
-        unsigned n = 0;
-        std::vector<Window> out;
-        if (XQueryTree(m_dpy, w, &rootRet, &parent, &kids, &n)) {
-            out.assign(kids, kids + n);
-            if (kids)
-                XFree(kids);
-        }
-        return out;
-    }
-
-    void descendants(Window w, std::vector<Window> &out) const
-    {
-        for (Window c : children(w)) {
-            out.push_back(c);
-            descendants(c, out);
-        }
-    }
-
-    Window parentOf(Window w) const
-    {
-        Window rootRet = 0, parent = 0, *kids = nullptr;
-        unsigned n = 0;
-        if (XQueryTree(m_dpy, w, &rootRet, &parent, &kids, &n) && kids)
-            XFree(kids);
-        return parent;
-    }
-
-    std::vector<unsigned long> cardinals(Window w, const char *property) const
-    {
-        Atom type = 0;
-        int format = 0;
-        unsigned long items = 0, after = 0;
-        unsigned char *data = nullptr;
-        std::vector<unsigned long> out;
-        if (XGetWindowProperty(m_dpy, w, atom(property), 0, 1 << 20, False, AnyPropertyType, &type,
-                               &format, &items, &after, &data) == Success &&
-            data) {
-            if (format == 32) {
-                const auto *values = reinterpret_cast<const unsigned long *>(data);
-                out.assign(values, values + items);
-            }
-            XFree(data);
-        }
-        return out;
-    }
-
-    std::optional<unsigned long> pidOf(Window w) const
-    {
-        const auto v = cardinals(w, "_NET_WM_PID");
-        if (v.empty())
-            return std::nullopt;
-        return v[0];
-    }
-
-    std::string nameOf(Window w) const
-    {
-        char *name = nullptr;
-        std::string out;
-        if (XFetchName(m_dpy, w, &name) && name) {
-            out = name;
-            XFree(name);
-        }
-        return out;
-    }
-
-    bool hasType(Window w, const char *type) const
-    {
-        const auto types = cardinals(w, "_NET_WM_WINDOW_TYPE");
-        return std::find(types.begin(), types.end(), atom(type)) != types.end();
-    }
-
-    bool isOverrideRedirect(Window w) const
-    {
-        XWindowAttributes a{};
-        return XGetWindowAttributes(m_dpy, w, &a) && a.override_redirect;
-    }
-
-    bool isViewable(Window w) const
-    {
-        XWindowAttributes a{};
-        return XGetWindowAttributes(m_dpy, w, &a) && a.map_state == IsViewable;
-    }
-
-    Rect geometry(Window w) const
-    {
-        XWindowAttributes a{};
-        Rect r;
-        if (!XGetWindowAttributes(m_dpy, w, &a))
-            return r;
-        Window child = 0;
-        XTranslateCoordinates(m_dpy, w, root(), 0, 0, &r.x, &r.y, &child);
-        r.width = a.width;
-        r.height = a.height;
-        return r;
-    }
-
-    Window focus() const
-    {
-        Window w = 0;
-        int revert = 0;
-        XGetInputFocus(m_dpy, &w, &revert);
-        return w;
-    }
-
-    /// Sizes listed in _NET_WM_ICON (width, height pairs before each image).
-    std::vector<std::pair<unsigned long, unsigned long>> iconSizes(Window w) const
-    {
-        const auto data = cardinals(w, "_NET_WM_ICON");
-        std::vector<std::pair<unsigned long, unsigned long>> sizes;
-        for (std::size_t i = 0; i + 1 < data.size();) {
-            sizes.emplace_back(data[i], data[i + 1]);
-            i += 2 + data[i] * data[i + 1];
-        }
-        return sizes;
-    }
-
-    void sync() const { XSync(m_dpy, False); }
-
-private:
-    Display *m_dpy;
-};
 
 class DesktopTest : public ::testing::Test
 {
@@ -228,7 +64,7 @@ protected:
         fs::create_directories(xdg);
         ::chmod(xdg.c_str(), 0700);
         // The program writes caller.log next to itself: a copy keeps it in the temp dir.
-        fs::copy_file(KW_BINARY, binDir / "klingelwacht");
+        fs::copy_file(KW_KLINGELWACHT_PATH, binDir / "klingelwacht");
         fs::create_directories(KW_ARTEFACT_DIR);
         x.emplace(xserver.display());
     }

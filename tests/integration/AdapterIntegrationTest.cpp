@@ -3,12 +3,16 @@
 #include "capi/CapiRecords.h"
 #include "capi/CapiResult.h"
 #include "capi/Libcapi20Capi.h"
-#include "tests/integration/CapisimSession.h"
+#include "tests/support/CapisimSession.h"
+#include "tests/support/Watchdog.h"
 #include "tools/capisim/Protocol.h"
 
 #include <future>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
 #include <netinet/tcp.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 namespace {
 

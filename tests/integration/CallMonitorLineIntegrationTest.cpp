@@ -2,7 +2,7 @@
 #include "callmonitor/CallMonitorLine.h"
 
 #include "tests/fakes/RecordingCallEvents.h"
-#include "tests/integration/RoutersimSession.h"
+#include "tests/support/RoutersimSession.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

@@ -5,7 +5,8 @@
 #include "capi/Libcapi20Capi.h"
 #include "line/CallEvents.h"
 #include "tests/fakes/FakeSteadyClock.h"
-#include "tests/integration/CapisimSession.h"
+#include "tests/support/CapisimSession.h"
+#include "tests/support/Watchdog.h"
 #include "tools/capisim/Protocol.h"
 
 #include <algorithm>

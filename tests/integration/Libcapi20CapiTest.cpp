@@ -2,6 +2,7 @@
 
 #include "capi/CapiLine.h"
 #include "capi/CapiUnavailable.h"
+#include "tests/support/TempDir.h"
 
 #include <cstdlib>
 #include <filesystem>
@@ -23,9 +24,8 @@ TEST(Libcapi20Capi, LibraryThatCannotBeLoadedRaises)
 // finds nothing, tick after tick, without waiting.
 TEST(Libcapi20Capi, NoLineConfiguredRegistrationFailsAndTicksDoNothing)
 {
-    char tmpl[] = "/tmp/kw-home-XXXXXX";
-    const std::filesystem::path home = mkdtemp(tmpl);
-    setenv("HOME", home.c_str(), 1);
+    const TempDir home;
+    setenv("HOME", home.path().c_str(), 1);
 
     Libcapi20Capi capi;
     CapiState state;
@@ -36,7 +36,6 @@ TEST(Libcapi20Capi, NoLineConfiguredRegistrationFailsAndTicksDoNothing)
     EXPECT_EQ(state.ApplID, 0u);
     EXPECT_FALSE(line.isLineUp());
     line.stop();
-    std::filesystem::remove_all(home);
 }
 
 } // namespace

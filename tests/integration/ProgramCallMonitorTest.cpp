@@ -1,6 +1,7 @@
 // The real program taking its calls from routersim's call monitor on 127.0.0.1: what reaches
 // caller.log and stderr.
-#include "tests/integration/RoutersimSession.h"
+#include "tests/support/ProgramTest.h"
+#include "tests/support/RoutersimSession.h"
 
 #include <filesystem>
 #include <fstream>
@@ -13,33 +14,15 @@ namespace {
 using namespace std::chrono_literals;
 namespace fs = std::filesystem;
 
-class ProgramCallMonitor : public ::testing::Test
+class ProgramCallMonitor : public ProgramTest<RoutersimSession>
 {
 protected:
-    RoutersimSession sim;
-    ChildProcess program;
-
-    void TearDown() override
-    {
-        program.stop();
-        sim.stop();
-    }
-
     void startProgram()
     {
-        // A copy of its own: caller.log and the settings file lie next to the executable.
-        fs::copy_file(KW_KLINGELWACHT_PATH, sim.path("klingelwacht"));
         std::ofstream(sim.path("klingelwacht.INI"))
             << "[Anrufmonitor]\r\nHost=127.0.0.1\r\nPort=" << sim.port() << "\r\n";
-        fs::create_directory(sim.path("runtime"));
-        fs::permissions(sim.path("runtime"), fs::perms::owner_all);
-        program.start({sim.path("klingelwacht")},
-                      {"HOME=" + sim.dir(), "QT_QPA_PLATFORM=offscreen",
-                       "XDG_RUNTIME_DIR=" + sim.path("runtime"), "DBUS_SESSION_BUS_ADDRESS"},
-                      sim.path("program.out"), sim.path("program.err"), sim.dir());
+        ProgramTest::startProgram();
     }
-    std::string log() const { return RoutersimSession::read(sim.path("caller.log")); }
-    std::string err() const { return RoutersimSession::read(sim.path("program.err")); }
     /// A completed line of caller.log: caller, MSN, date, time, handling.
     bool logged(const std::string &caller, const std::string &msn, const std::string &handling)
     {

@@ -1,6 +1,7 @@
 // The real program through the real libcapi20 against capisim: a line that is lost and
 // comes back, and a peer that sends garbage.
-#include "tests/integration/CapisimSession.h"
+#include "tests/support/CapisimSession.h"
+#include "tests/support/ProgramTest.h"
 
 #include <filesystem>
 #include <gtest/gtest.h>
@@ -10,33 +11,7 @@ namespace {
 using namespace std::chrono_literals;
 namespace fs = std::filesystem;
 
-class ProgramLine : public ::testing::Test
-{
-protected:
-    CapisimSession sim;
-    ChildProcess program;
-
-    void TearDown() override
-    {
-        // Stopped between two ticks, never inside a registration (the library's semaphore).
-        program.stop();
-        sim.stop();
-    }
-
-    void startProgram()
-    {
-        // A copy of its own: caller.log and the settings file lie next to the executable.
-        fs::copy_file(KW_KLINGELWACHT_PATH, sim.path("klingelwacht"));
-        fs::create_directory(sim.path("runtime"));
-        fs::permissions(sim.path("runtime"), fs::perms::owner_all);
-        program.start({sim.path("klingelwacht")},
-                      {"HOME=" + sim.home(), "QT_QPA_PLATFORM=offscreen",
-                       "XDG_RUNTIME_DIR=" + sim.path("runtime"), "DBUS_SESSION_BUS_ADDRESS"},
-                      sim.path("program.out"), sim.path("program.err"), sim.home());
-    }
-    std::string log() const { return CapisimSession::read(sim.path("caller.log")); }
-    std::string err() const { return CapisimSession::read(sim.path("program.err")); }
-};
+using ProgramLine = ProgramTest<CapisimSession>;
 
 TEST_F(ProgramLine, LostLineIsToldAndTheNextCallAfterItsReturnIsShownAndLogged)
 {

@@ -2,7 +2,8 @@
 // queue is full, one that sends frames the library cannot take, one that refuses the
 // LISTEN_REQ, one that falls silent. In each the program lives on, takes the call that
 // comes once the peer behaves, and ends on SIGTERM within 5 s with the end marker.
-#include "tests/integration/CapisimSession.h"
+#include "tests/support/CapisimSession.h"
+#include "tests/support/ProgramTest.h"
 
 #include <csignal>
 #include <filesystem>
@@ -18,39 +19,14 @@ const std::string kCall = "connect plci=0x1ff called=345 calling=3011\n"
                           "wait-for ALERT_REQ plci=0x1ff\n"
                           "disconnect plci=0x1ff reason=0x3490\n";
 
-class ProgramPeer : public ::testing::Test
+class ProgramPeer : public ProgramTest<CapisimSession>
 {
 protected:
-    CapisimSession sim;
-    ChildProcess program;
-
-    void TearDown() override
-    {
-        program.stop();
-        sim.stop();
-        if (HasFailure())
-            std::cerr << "klingelwacht's stderr:\n" << err();
-    }
     void startSim(const std::string &scenario, std::vector<std::string> extra = {})
     {
         extra.insert(extra.end(), {"--applid", std::to_string(CapisimSession::ownApplId())});
         sim.start(scenario, extra);
     }
-    void startProgram()
-    {
-        // A copy of its own: caller.log and the settings file lie next to the executable.
-        fs::copy_file(KW_KLINGELWACHT_PATH, sim.path("klingelwacht"));
-        fs::create_directory(sim.path("runtime"));
-        fs::permissions(sim.path("runtime"), fs::perms::owner_all);
-        program.start({sim.path("klingelwacht")},
-                      {"HOME=" + sim.home(), "QT_QPA_PLATFORM=offscreen",
-                       "XDG_RUNTIME_DIR=" + sim.path("runtime"), "DBUS_SESSION_BUS_ADDRESS"},
-                      sim.path("program.out"), sim.path("program.err"), sim.home());
-    }
-    std::string log() const { return CapisimSession::read(sim.path("caller.log")); }
-    std::string err() const { return CapisimSession::read(sim.path("program.err")); }
-    bool told(const std::string &text) const { return err().find(text) != std::string::npos; }
-
     /// SIGTERM: the program is gone within 5 s, with status 0 and the end marker.
     void expectCleanEnd()
     {

@@ -96,17 +96,3 @@ int ChildProcess::stop(std::chrono::milliseconds grace)
     }
     return m_status;
 }
-
-TempDir::TempDir()
-{
-    std::string tmpl = (std::filesystem::temp_directory_path() / "kw-test-XXXXXX").string();
-    if (!mkdtemp(tmpl.data()))
-        throw std::runtime_error("mkdtemp failed");
-    m_path = tmpl;
-}
-
-TempDir::~TempDir()
-{
-    std::error_code ec;
-    std::filesystem::remove_all(m_path, ec);
-}

@@ -1,5 +1,8 @@
 #pragma once
 
+// A process of a test mostly works in a TempDir of its own.
+#include "tests/support/TempDir.h"
+
 #include <chrono>
 #include <ctime>
 #include <string>
@@ -49,17 +52,3 @@ bool waitUntil(Cond cond, std::chrono::milliseconds timeout = std::chrono::milli
     }
     return cond();
 }
-
-/// A fresh private directory, removed with everything in it when the object goes.
-class TempDir
-{
-public:
-    TempDir();
-    ~TempDir();
-    TempDir(const TempDir &) = delete;
-    TempDir &operator=(const TempDir &) = delete;
-    const std::string &path() const { return m_path; }
-
-private:
-    std::string m_path;
-};

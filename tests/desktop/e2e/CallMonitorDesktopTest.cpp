@@ -1,11 +1,8 @@
 // The real program taking its calls from routersim's call monitor, in a real tray on Xvfb:
 // the lock-key LEDs and the tray tooltip follow those calls as they follow CAPI calls.
-#include "tests/integration/RoutersimSession.h"
+#include "tests/support/RoutersimSession.h"
 
-// Last: it brings in Xlib, whose macros (None, Bool, Status) break other headers.
 #include "tests/desktop/DesktopTest.h"
-
-#include <X11/XKBlib.h>
 
 namespace {
 
@@ -23,16 +20,7 @@ protected:
             << "[Setup]\r\nMSN1=4711\r\nMSN2=4712\r\nMSN3=4799\r\n"
             << "[Anrufmonitor]\r\nHost=127.0.0.1\r\nPort=" << sim.port() << "\r\n";
     }
-    bool led(const char *name) const
-    {
-        Display *d = XOpenDisplay(xserver.display().c_str());
-        if (!d)
-            return false;
-        Bool on = False;
-        XkbGetNamedIndicator(d, XInternAtom(d, name, False), nullptr, &on, nullptr, nullptr);
-        XCloseDisplay(d);
-        return on == True;
-    }
+    bool led(const char *name) const { return x->led(name).value_or(false); }
     /// Hovers over the icon until the tooltip shows; its width, 0 when none came.
     int tooltipWidth()
     {

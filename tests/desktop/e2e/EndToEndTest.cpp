@@ -1,12 +1,11 @@
 // The whole program: the real klingelwacht on the real libcapi20 against capisim, in a
 // real tray on Xvfb, ended as a user ends it.
-#include "tests/integration/CapisimSession.h"
+#include "tests/support/CapisimSession.h"
 
 #include <csignal>
 #include <cstdlib>
 #include <regex>
 
-// Last: it brings in Xlib, whose macros (None, Bool, Status) break other headers.
 #include "tests/desktop/DesktopTest.h"
 
 namespace {
@@ -206,7 +205,7 @@ TEST_F(EndToEnd, SigtermEndsInOrder)
 // fatal report: a message box, the text on stderr, status 1, and no shutdown.
 TEST_F(EndToEnd, MissingCapiLibraryIsReportedAtTheFirstTick)
 {
-    extraEnv.push_back(std::string("LD_PRELOAD=") + KW_NOCAPI_PRELOAD);
+    extraEnv.push_back(std::string("LD_PRELOAD=") + KW_NOCAPI_PRELOAD_PATH);
     // In the sanitizer build the preload stands before the ASan runtime, which is fine here.
     const char *asan = std::getenv("ASAN_OPTIONS");
     extraEnv.push_back(std::string("ASAN_OPTIONS=") + (asan ? std::string(asan) + ":" : "") +

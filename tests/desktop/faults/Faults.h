@@ -2,7 +2,7 @@
 
 // The fixture of the fault tests: the real klingelwacht with capisim as its line, docked
 // in trayer on a private Xvfb, and what the tests read back of its log.
-#include "tests/integration/CapisimSession.h"
+#include "tests/support/CapisimSession.h"
 
 #include <arpa/inet.h>
 #include <csignal>
@@ -14,7 +14,6 @@
 #include <sys/sysmacros.h>
 #include <unistd.h>
 
-// Last: it brings in Xlib, whose macros (None, Bool, Status) break other headers.
 #include "tests/desktop/DesktopTest.h"
 
 namespace faults {

@@ -371,7 +371,7 @@ protected:
             GTEST_SKIP() << "needs root to run the program as other users";
         // The program lies where only root may write, as after an installation.
         fs::create_directories(binDir);
-        fs::copy_file(KW_BINARY, binDir / "klingelwacht");
+        fs::copy_file(KW_KLINGELWACHT_PATH, binDir / "klingelwacht");
         ::chmod(dir.path().c_str(), 0755);
         ::chmod(binDir.c_str(), 0755);
     }

@@ -1,11 +1,10 @@
 // The real klingelwacht in a real tray while its CAPI peer accepts the connection and
 // never answers: the library's registration hangs, the program must not.
-#include "tests/integration/CapisimSession.h"
+#include "tests/support/CapisimSession.h"
 
 #include <csignal>
 #include <regex>
 
-// Last: it brings in Xlib, whose macros (None, Bool, Status) break other headers.
 #include "tests/desktop/DesktopTest.h"
 
 namespace {

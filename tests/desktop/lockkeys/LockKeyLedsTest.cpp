@@ -6,26 +6,21 @@
 #include "tests/support/ChildProcess.h"
 #include "tests/support/XServer.h"
 
-#include <gtest/gtest.h>
-
-#include <X11/XKBlib.h>
-#include <X11/Xlib.h>
-#include <X11/extensions/XTest.h>
-#include <X11/keysym.h>
 #include <array>
 #include <chrono>
 #include <cstdlib>
+#include <gtest/gtest.h>
 #include <memory>
+#include <optional>
+
+// Last: Xlib's macros (None, Bool, Status) would break the headers above.
+#include <X11/Xlib.h>
+#include <X11/extensions/XTest.h>
+#include <X11/keysym.h>
 
 namespace {
 
 using namespace std::chrono_literals;
-
-struct DisplayCloser
-{
-    void operator()(Display *d) const noexcept { XCloseDisplay(d); }
-};
-using DisplayPtr = std::unique_ptr<Display, DisplayCloser>;
 
 struct Leds
 {
@@ -56,31 +51,28 @@ protected:
         // An X session, not a Wayland one around an Xwayland.
         ::unsetenv("WAYLAND_DISPLAY");
         ::unsetenv("XDG_SESSION_TYPE");
-        own.reset(XOpenDisplay(server.display().c_str()));
-        ASSERT_TRUE(own);
+        ASSERT_NO_THROW(own.emplace(server.display()));
     }
 
     bool led(const char *name)
     {
-        XSync(own.get(), False);
-        Bool on = False;
-        const Atom atom = XInternAtom(own.get(), name, False);
-        EXPECT_TRUE(XkbGetNamedIndicator(own.get(), atom, nullptr, &on, nullptr, nullptr)) << name;
-        return on == True;
+        const std::optional<bool> on = own->led(name);
+        EXPECT_TRUE(on) << name;
+        return on.value_or(false);
     }
     Leds leds() { return {led("Num Lock"), led("Caps Lock"), led("Scroll Lock")}; }
 
     // Toggles a key through the test's own connection, to set up a starting state.
     void pressOwn(KeySym sym)
     {
-        const KeyCode code = XKeysymToKeycode(own.get(), sym);
-        XTestFakeKeyEvent(own.get(), code, True, CurrentTime);
-        XTestFakeKeyEvent(own.get(), code, False, CurrentTime);
-        XSync(own.get(), False);
+        const KeyCode code = XKeysymToKeycode(own->handle(), sym);
+        XTestFakeKeyEvent(own->handle(), code, True, CurrentTime);
+        XTestFakeKeyEvent(own->handle(), code, False, CurrentTime);
+        XSync(own->handle(), False);
     }
 
     XServer server;
-    DisplayPtr own;
+    std::optional<XDisplay> own;
     X11KeyboardSynth keyboard;
     LockKeyFlags flags;
     LockKeySignaller signaller{keyboard, flags};
@@ -128,7 +120,7 @@ TEST_F(LockKeyLeds, KeyThatWasOnIsSwitchedOff)
 // A keymap without the key: nothing happens, stderr says so once, the flag turns true.
 TEST_F(LockKeyLeds, KeyWithoutKeycode)
 {
-    const KeyCode code = XKeysymToKeycode(own.get(), XK_Scroll_Lock);
+    const KeyCode code = XKeysymToKeycode(own->handle(), XK_Scroll_Lock);
     ASSERT_NE(code, 0);
     ChildProcess xmodmap;
     xmodmap.start({"xmodmap", "-e", "clear mod3", "-e", "keycode " + std::to_string(code) + " ="},

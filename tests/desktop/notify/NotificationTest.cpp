@@ -1,12 +1,11 @@
 // Desktop notifications of the real klingelwacht: calls through capisim, dunst as the
 // notification server on a private session bus, the bus traffic recorded by busctl monitor.
-#include "tests/integration/CapisimSession.h"
+#include "tests/support/CapisimSession.h"
 #include "ui/AppIdentity.h"
 
 #include <QRegularExpression>
 #include <map>
 
-// Last: it brings in Xlib, whose macros (None, Bool, Status) break other headers.
 #include "tests/desktop/DesktopTest.h"
 
 namespace {

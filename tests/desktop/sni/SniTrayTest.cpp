@@ -1,10 +1,9 @@
 // The real klingelwacht in a real StatusNotifierItem tray (status-notifier-watcher and
 // gtk-sni-tray on a private session bus under Xvfb), driven over D-Bus as a host drives it.
-#include "tests/integration/CapisimSession.h"
+#include "tests/support/CapisimSession.h"
 
 #include <chrono>
 
-// Last: it brings in Xlib, whose macros (None, Bool, Status) break other headers.
 #include "tests/desktop/DesktopTest.h"
 
 namespace {

@@ -2,7 +2,6 @@
 
 #include <QColor>
 
-// Last: it brings in Xlib, whose macros (None, Bool, Status) break other headers.
 #include "tests/desktop/DesktopTest.h"
 
 namespace {

@@ -2,8 +2,9 @@
 // StatusNotifierItem host, a private session bus, the real libcapi20 against capisim.
 // sway refuses to run as root, so when the test is root, sway, the bus, the program and
 // every tool that talks to them run as an unprivileged uid.
-#include "tests/integration/CapisimSession.h"
+#include "tests/support/CapisimSession.h"
 #include "tests/support/ChildProcess.h"
+#include "tests/support/Files.h"
 #include "ui/AppIdentity.h"
 
 #include <QImage>
@@ -30,11 +31,6 @@ using namespace std::chrono_literals;
 using capisim::Condition;
 
 constexpr uid_t kUnprivileged = 65534;
-
-std::string readFile(const fs::path &p)
-{
-    return CapisimSession::read(p.string());
-}
 
 bool inPath(const std::string &tool)
 {
@@ -111,7 +107,7 @@ protected:
         ::chmod(root.c_str(), 0755);
         ::chmod(xdg.c_str(), 0700);
         // The program writes caller.log next to itself: a copy keeps it in the temp dir.
-        fs::copy_file(KW_BINARY, binDir / "klingelwacht");
+        fs::copy_file(KW_KLINGELWACHT_PATH, binDir / "klingelwacht");
         writeSwayConfig();
         writeBusConfig();
         if (::getuid() == 0) {

@@ -6,6 +6,8 @@
 #include "tests/fakes/FakeKeyboard.h"
 #include "tests/fakes/FakeTray.h"
 #include "tests/fakes/RecordingViews.h"
+#include "tests/support/Files.h"
+#include "tests/support/TempDir.h"
 #include "ui/CallNotifier.h"
 #include "ui/TrayRecord.h"
 
@@ -52,7 +54,8 @@ public:
 class CallHandlingTest : public ::testing::Test
 {
 protected:
-    fs::path dir;
+    TempDir tmp;
+    fs::path dir = tmp.path();
     CallState calls;
     RecordingViews views;
     JournalKeyboard keyboard{views.calls};
@@ -68,13 +71,10 @@ protected:
     void SetUp() override
     {
         std::setlocale(LC_TIME, "C");
-        char tmpl[] = "/tmp/kw-mon-XXXXXX";
-        dir = mkdtemp(tmpl);
         log = std::make_unique<CallLog>((dir / "caller.log").string());
         handling = std::make_unique<CallHandling>(
             CallHandling::Parts{calls, views, lockKeys, tray, trayRecord, *log, clock, counter});
     }
-    void TearDown() override { fs::remove_all(dir); }
 
     void ring(std::uint32_t id, const std::string &caller, const std::string &msn)
     {
@@ -84,13 +84,7 @@ protected:
     {
         handling->onCallCleared(CallCleared{id, text});
     }
-    std::string logText()
-    {
-        std::ifstream in(dir / "caller.log", std::ios::binary);
-        std::stringstream s;
-        s << in.rdbuf();
-        return s.str();
-    }
+    std::string logText() { return readFile(dir / "caller.log"); }
 };
 
 const std::string kLineA = "0301\t345\t12/30/00\t14:05:09";

@@ -7,6 +7,8 @@
 #include "tests/fakes/FakeClock.h"
 #include "tests/fakes/FakeKeyboard.h"
 #include "tests/fakes/FakeTray.h"
+#include "tests/support/Files.h"
+#include "tests/support/TempDir.h"
 #include "ui/MainWindowViews.h"
 
 #include <QApplication>
@@ -41,18 +43,11 @@ public:
     std::uint32_t CAPI_RELEASE(std::uint32_t) override { throw CapiUnavailable("no library"); }
 };
 
-std::string readFile(const fs::path &p)
-{
-    std::ifstream in(p, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
 class frmCapiTest : public ::testing::Test
 {
 protected:
-    fs::path dir;
+    TempDir tmp;
+    fs::path dir = tmp.path();
     fs::path oldCwd = fs::current_path();
     FakeCapi capi;
     FakeTray tray;
@@ -61,17 +56,8 @@ protected:
     modCapi data;
     std::vector<std::string> fatals;
 
-    void SetUp() override
-    {
-        char tmpl[] = "/tmp/kw-frm-XXXXXX";
-        dir = mkdtemp(tmpl);
-        capi.nextApplId = 3;
-    }
-    void TearDown() override
-    {
-        fs::current_path(oldCwd);
-        fs::remove_all(dir);
-    }
+    void SetUp() override { capi.nextApplId = 3; }
+    void TearDown() override { fs::current_path(oldCwd); }
     Platform platform(Capi &c)
     {
         Platform p{

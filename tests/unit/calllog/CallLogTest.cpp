@@ -2,7 +2,8 @@
 
 #include "calllog/CallLine.h"
 #include "tests/fakes/RecordingSink.h"
-#include "tests/support/ChildProcess.h"
+#include "tests/support/Files.h"
+#include "tests/support/TempDir.h"
 #include "tests/unit/calllog/LoadCases.h"
 
 #include "tests/fakes/FakeClock.h"
@@ -26,14 +27,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string readFile(const fs::path &p)
-{
-    std::ifstream in(p, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
 
 void writeFile(const fs::path &p, const std::string &bytes)
 {

@@ -1,0 +1,84 @@
+#include "tests/support/CapisimSession.h"
+
+#include <cstdlib>
+#include <fstream>
+#include <netinet/in.h>
+#include <sstream>
+#include <sys/socket.h>
+#include <unistd.h>
+
+int CapisimSession::freePort()
+{
+    const int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    bind(fd, reinterpret_cast<sockaddr *>(&a), sizeof a);
+    socklen_t len = sizeof a;
+    getsockname(fd, reinterpret_cast<sockaddr *>(&a), &len);
+    close(fd);
+    return ntohs(a.sin_port);
+}
+
+int CapisimSession::ownApplId()
+{
+    return 100 + static_cast<int>(getpid() % 800);
+}
+
+CapisimSession::CapisimSession(int port) : SimulatorSession(port)
+{
+    setenv("HOME", home().c_str(), 1);
+    if (m_port)
+        writeRc();
+}
+
+void CapisimSession::start(const std::string &scenario, std::vector<std::string> extra)
+{
+    extra.insert(extra.begin(), {"--port", std::to_string(m_port)});
+    startSimulator(KW_CAPISIM_PATH, "scenario.txt", scenario, extra);
+    writeRc();
+}
+
+std::vector<capisim::TranscriptEntry> CapisimSession::transcript() const
+{
+    std::vector<capisim::TranscriptEntry> out;
+    std::istringstream in(transcriptText());
+    for (std::string line; std::getline(in, line);)
+        if (auto e = capisim::parseTranscriptLine(line))
+            out.push_back(std::move(*e));
+    return out;
+}
+
+std::optional<capisim::TranscriptEntry>
+CapisimSession::waitForEntry(const capisim::Condition &c, int n,
+                             std::chrono::milliseconds timeout) const
+{
+    std::optional<capisim::TranscriptEntry> found;
+    waitUntil(
+        [&] {
+            int seen = 0;
+            for (auto &e : transcript())
+                if (capisim::matches(e, c) && seen++ == n) {
+                    found = e;
+                    return true;
+                }
+            return false;
+        },
+        timeout);
+    return found;
+}
+
+int CapisimSession::count(const capisim::Condition &c) const
+{
+    int n = 0;
+    for (auto &e : transcript())
+        n += capisim::matches(e, c);
+    return n;
+}
+
+void CapisimSession::writeRc() const
+{
+    // The library's parser drops the last character of every line: end each in '\n'.
+    std::ofstream(path(".capi20rc"))
+        << "REMOTE fritzbox 127.0.0.1 " << m_port << "\nTRACELEVEL 0\n";
+}

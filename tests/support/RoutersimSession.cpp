@@ -1,0 +1,17 @@
+#include "tests/support/RoutersimSession.h"
+
+#include <sstream>
+
+void RoutersimSession::start(const std::string &scenario)
+{
+    startSimulator(KW_ROUTERSIM_PATH, "router.scenario", scenario, {});
+}
+
+int RoutersimSession::count(const std::string &text) const
+{
+    int n = 0;
+    std::istringstream in(transcriptText());
+    for (std::string line; std::getline(in, line);)
+        n += line.find(text) != std::string::npos;
+    return n;
+}

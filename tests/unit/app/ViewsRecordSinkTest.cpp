@@ -4,7 +4,7 @@
 
 #include "calllog/CallLog.h"
 #include "tests/fakes/RecordingViews.h"
-#include "tests/support/ChildProcess.h"
+#include "tests/support/TempDir.h"
 #include "tests/unit/app/LoadedViews.h"
 #include "tests/unit/calllog/LoadCases.h"
 

@@ -5,7 +5,7 @@
 #include "tests/fakes/FakeClock.h"
 #include "tests/fakes/FakeKeyboard.h"
 #include "tests/fakes/FakeTray.h"
-#include "tests/support/ChildProcess.h"
+#include "tests/support/TempDir.h"
 #include "ui/QtSystemTray.h"
 #include "ui/TrayRecord.h"
 
@@ -171,15 +171,6 @@ TEST_F(TrayMouseTest, MenuItemsRunTheirHandlers)
     w.findChild<QAction *>("mnuBeenden")->trigger();
     EXPECT_TRUE(w.isUnloaded());
     EXPECT_EQ(tray.calls.back(), "remove");
-}
-
-TEST(QtSystemTrayCodes, ActivationReasonsMapToMouseCodes)
-{
-    EXPECT_EQ(QtSystemTray::mouseCode(QSystemTrayIcon::Trigger), 0x201);
-    EXPECT_EQ(QtSystemTray::mouseCode(QSystemTrayIcon::DoubleClick), 0x203);
-    EXPECT_EQ(QtSystemTray::mouseCode(QSystemTrayIcon::Context), 0x204);
-    EXPECT_EQ(QtSystemTray::mouseCode(QSystemTrayIcon::MiddleClick), 0x207);
-    EXPECT_EQ(QtSystemTray::mouseCode(QSystemTrayIcon::Unknown), std::nullopt);
 }
 
 } // namespace

@@ -9,6 +9,7 @@
 #include <QSystemTrayIcon>
 #include <QTextDocument>
 #include <gtest/gtest.h>
+#include <optional>
 #include <vector>
 
 namespace {
@@ -16,6 +17,15 @@ namespace {
 QSystemTrayIcon *iconOf(QtSystemTray &tray)
 {
     return tray.findChild<QSystemTrayIcon *>();
+}
+
+TEST(QtSystemTrayCodes, ActivationReasonsMapToMouseCodes)
+{
+    EXPECT_EQ(QtSystemTray::mouseCode(QSystemTrayIcon::Trigger), 0x201);
+    EXPECT_EQ(QtSystemTray::mouseCode(QSystemTrayIcon::DoubleClick), 0x203);
+    EXPECT_EQ(QtSystemTray::mouseCode(QSystemTrayIcon::Context), 0x204);
+    EXPECT_EQ(QtSystemTray::mouseCode(QSystemTrayIcon::MiddleClick), 0x207);
+    EXPECT_EQ(QtSystemTray::mouseCode(QSystemTrayIcon::Unknown), std::nullopt);
 }
 
 TEST(QtSystemTray, AddShowsTheStartTooltip)

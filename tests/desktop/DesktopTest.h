@@ -181,6 +181,17 @@ protected:
         return p.wait(10s);
     }
 
+    /// A command's standard output; its exit status must be 0.
+    std::string output(const std::vector<std::string> &argv)
+    {
+        const std::string out = dir.path() + "/cmd.out";
+        fs::remove(out); // ChildProcess appends
+        ChildProcess p;
+        p.start(argv, env(), out, dir.path() + "/cmd.err");
+        EXPECT_EQ(p.wait(10s), 0) << readFile(dir.path() + "/cmd.err");
+        return readFile(out);
+    }
+
     void xdotool(const std::vector<std::string> &args)
     {
         std::vector<std::string> argv{"xdotool"};

@@ -1,6 +1,7 @@
 #include "tests/support/CapisimSession.h"
 
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <netinet/in.h>
 #include <sstream>
@@ -37,6 +38,15 @@ void CapisimSession::start(const std::string &scenario, std::vector<std::string>
     extra.insert(extra.begin(), {"--port", std::to_string(m_port)});
     startSimulator(KW_CAPISIM_PATH, "scenario.txt", scenario, extra);
     writeRc();
+}
+
+void CapisimSession::startFor(const std::string &programHome, const std::string &scenario,
+                              std::vector<std::string> extra)
+{
+    extra.insert(extra.end(), {"--applid", std::to_string(ownApplId())});
+    start(scenario, extra);
+    std::filesystem::copy_file(path(".capi20rc"), std::filesystem::path(programHome) / ".capi20rc",
+                               std::filesystem::copy_options::overwrite_existing);
 }
 
 std::vector<capisim::TranscriptEntry> CapisimSession::transcript() const

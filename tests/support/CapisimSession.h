@@ -27,6 +27,10 @@ public:
 
     /// Starts capisim with this scenario text and waits until it listens.
     void start(const std::string &scenario, std::vector<std::string> extra = {});
+    /// Starts capisim with the test process's own ApplIDs for a program whose HOME is
+    /// programHome, and gives that home the .capi20rc pointing at it.
+    void startFor(const std::string &programHome, const std::string &scenario,
+                  std::vector<std::string> extra = {});
 
     std::vector<capisim::TranscriptEntry> transcript() const;
 

@@ -84,12 +84,7 @@ protected:
         extraEnv = {"LC_ALL=de_DE.UTF-8"};
     }
 
-    void startLine(const std::string &scenario)
-    {
-        sim.start(scenario, {"--applid", std::to_string(CapisimSession::ownApplId())});
-        fs::copy_file(sim.path(".capi20rc"), fs::path(dir.path()) / ".capi20rc",
-                      fs::copy_options::overwrite_existing);
-    }
+    void startLine(const std::string &scenario) { sim.startFor(dir.path(), scenario); }
     fs::path log() const { return binDir / "caller.log"; }
     int count(const std::string &name) const { return sim.count(Condition{name, {}}); }
     std::string plciOf(const std::string &name, int n) const

@@ -44,12 +44,7 @@ class Faults : public DesktopTest
 protected:
     CapisimSession sim;
 
-    void startLine(const std::string &scenario)
-    {
-        sim.start(scenario, {"--applid", std::to_string(CapisimSession::ownApplId())});
-        fs::copy_file(sim.path(".capi20rc"), fs::path(dir.path()) / ".capi20rc",
-                      fs::copy_options::overwrite_existing);
-    }
+    void startLine(const std::string &scenario) { sim.startFor(dir.path(), scenario); }
     fs::path log() const { return binDir / "caller.log"; }
     // A full disk under the log's own name: a device node like /dev/full (a link to it
     // would be refused as a link).

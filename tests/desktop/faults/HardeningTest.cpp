@@ -47,6 +47,20 @@ std::string callingRaw(const std::string &number)
 class Hardening : public Faults
 {
 protected:
+    /// The program in the tray takes one call the caller hangs up; returns once the peer
+    /// has its DISCONNECT_RESP and stderr has told.
+    void takeOneCallUntilTold(const std::string &told)
+    {
+        startLine("wait-for LISTEN_REQ timeout=30\n"
+                  "connect plci=0x101 called=345 calling=3012345 ton=0x21 pi=0x80\n"
+                  "wait-for ALERT_REQ plci=0x101 timeout=30\n"
+                  "disconnect plci=0x101 reason=0x3490\n"
+                  "wait-for DISCONNECT_RESP plci=0x101 timeout=30\n");
+        startDocked();
+        ASSERT_TRUE(sim.waitForEntry(Condition{"DISCONNECT_RESP", {}}, 0, 60s)) << err();
+        ASSERT_TRUE(waitUntil([&] { return err().find(told) != std::string::npos; })) << err();
+    }
+
     /// The width of the icon's tooltip: the pointer rests on the icon until it shows,
     /// then leaves it again.
     int tooltipWidth()
@@ -122,16 +136,6 @@ protected:
     ChildProcess bus, watcher, host;
     std::string busAddress;
 
-    /// A command's standard output; its exit status must be 0.
-    std::string output(const std::vector<std::string> &argv)
-    {
-        const std::string out = dir.path() + "/cmd.out";
-        fs::remove(out);
-        ChildProcess p;
-        p.start(argv, env(), out, dir.path() + "/cmd.err");
-        EXPECT_EQ(p.wait(10s), 0) << readFile(dir.path() + "/cmd.err");
-        return readFile(out);
-    }
     std::string busctl(const std::vector<std::string> &args)
     {
         std::vector<std::string> argv{"busctl", "--user"};
@@ -221,17 +225,8 @@ TEST_F(Hardening, LinkInPlaceOfTheLogIsRefused)
 {
     const fs::path target = fs::path(dir.path()) / "elsewhere.log";
     fs::create_symlink(target, log());
-    startLine("wait-for LISTEN_REQ timeout=30\n"
-              "connect plci=0x101 called=345 calling=3012345 ton=0x21 pi=0x80\n"
-              "wait-for ALERT_REQ plci=0x101 timeout=30\n"
-              "disconnect plci=0x101 reason=0x3490\n"
-              "wait-for DISCONNECT_RESP plci=0x101 timeout=30\n");
-    startDocked();
-    ASSERT_TRUE(sim.waitForEntry(Condition{"DISCONNECT_RESP", {}}, 0, 60s)) << err();
-    ASSERT_TRUE(waitUntil([&] {
-        return err().find("Anrufliste caller.log ist ein symbolischer Verweis und wird nicht "
-                          "beschrieben.") != std::string::npos;
-    })) << err();
+    ASSERT_NO_FATAL_FAILURE(takeOneCallUntilTold(
+        "Anrufliste caller.log ist ein symbolischer Verweis und wird nicht beschrieben."));
     app.signal(SIGTERM);
     ASSERT_EQ(app.wait(15s), 0) << err();
     EXPECT_FALSE(fs::exists(target));
@@ -247,16 +242,7 @@ TEST_F(Hardening, LinkInPlaceOfTheLogIsRefused)
 TEST_F(Hardening, XServerThatDiesLeavesTheLogFinished)
 {
     makeFullDisk(log());
-    startLine("wait-for LISTEN_REQ timeout=30\n"
-              "connect plci=0x101 called=345 calling=3012345 ton=0x21 pi=0x80\n"
-              "wait-for ALERT_REQ plci=0x101 timeout=30\n"
-              "disconnect plci=0x101 reason=0x3490\n"
-              "wait-for DISCONNECT_RESP plci=0x101 timeout=30\n");
-    startDocked();
-    ASSERT_TRUE(sim.waitForEntry(Condition{"DISCONNECT_RESP", {}}, 0, 60s)) << err();
-    ASSERT_TRUE(waitUntil([&] {
-        return err().find("kann nicht geschrieben werden") != std::string::npos;
-    })) << err();
+    ASSERT_NO_FATAL_FAILURE(takeOneCallUntilTold("kann nicht geschrieben werden"));
     fs::remove(log());
     // The test's own connection first: Xlib ends a process whose server vanishes.
     x.reset();

@@ -20,9 +20,7 @@ protected:
 
 TEST_F(HungPeer, TrayIconWindowAndEndWhileTheRegistrationHangs)
 {
-    sim.start("", {"--never-answer", "--applid", std::to_string(CapisimSession::ownApplId())});
-    fs::copy_file(sim.path(".capi20rc"), fs::path(dir.path()) / ".capi20rc",
-                  fs::copy_options::overwrite_existing);
+    sim.startFor(dir.path(), "", {"--never-answer"});
     startTrayer();
 
     const auto start = std::chrono::steady_clock::now();

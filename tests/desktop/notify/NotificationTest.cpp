@@ -68,9 +68,7 @@ protected:
 
     void startCalls(const std::string &scenario)
     {
-        sim.start(scenario, {"--applid", std::to_string(CapisimSession::ownApplId())});
-        fs::copy_file(sim.path(".capi20rc"), fs::path(dir.path()) / ".capi20rc",
-                      fs::copy_options::overwrite_existing);
+        sim.startFor(dir.path(), scenario);
         startDocked();
     }
 
@@ -100,12 +98,7 @@ protected:
     {
         std::vector<std::string> argv{"dunstctl"};
         argv.insert(argv.end(), args.begin(), args.end());
-        const std::string out = dir.path() + "/dunstctl.out";
-        fs::remove(out);
-        ChildProcess p;
-        p.start(argv, env(), out, dir.path() + "/dunstctl.err");
-        EXPECT_EQ(p.wait(10s), 0) << readFile(dir.path() + "/dunstctl.err");
-        return readFile(out);
+        return output(argv);
     }
     int displayed() { return std::atoi(dunstctl({"count", "displayed"}).c_str()); }
 

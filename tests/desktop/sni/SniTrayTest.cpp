@@ -28,9 +28,7 @@ protected:
 
     void start(const std::string &scenario)
     {
-        sim.start(scenario, {"--applid", std::to_string(CapisimSession::ownApplId())});
-        fs::copy_file(sim.path(".capi20rc"), fs::path(dir.path()) / ".capi20rc",
-                      fs::copy_options::overwrite_existing);
+        sim.startFor(dir.path(), scenario);
         item = startInSniTray();
         ASSERT_FALSE(item.empty());
     }

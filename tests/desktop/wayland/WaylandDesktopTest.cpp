@@ -311,9 +311,7 @@ protected:
 
     void startLine(const std::string &scenario)
     {
-        sim.start(scenario, {"--applid", std::to_string(CapisimSession::ownApplId())});
-        fs::copy_file(sim.path(".capi20rc"), home / ".capi20rc",
-                      fs::copy_options::overwrite_existing);
+        sim.startFor(home.string(), scenario);
         if (::getuid() == 0) {
             ASSERT_EQ(::chown((home / ".capi20rc").c_str(), kUnprivileged, kUnprivileged), 0);
         }
@@ -377,6 +375,29 @@ protected:
         for (std::size_t end; (end = text.find("\r\n", at)) != std::string::npos; at = end + 2)
             lines.push_back(text.substr(at, end - at));
         return lines;
+    }
+
+    /// The program on a quiet line, in swaybar's tray, with its window brought up by the
+    /// tray's call of method on its item at (x, 10).
+    void showWindowThroughItem(const std::string &method, const std::string &x)
+    {
+        startLine("wait-for LISTEN_REQ timeout=60\n");
+        startApp();
+        std::string item;
+        ASSERT_TRUE(waitUntil([&] { return !(item = registeredItem()).empty(); }, 30s));
+        ASSERT_TRUE(sim.waitForEntry(Condition{"LISTEN_REQ", {}}, 0, 60s));
+        ASSERT_TRUE(busctl({"call", item, "/StatusNotifierItem", "org.kde.StatusNotifierItem",
+                            method, "ii", x, "10"}))
+            << readFile(root / "tool.err");
+        ASSERT_TRUE(waitUntil([&] { return mainWindow().has_value(); }, 20s));
+    }
+
+    /// caller.log holds the start and the end marker, nothing between.
+    void expectStartAndEndOnly()
+    {
+        const auto lines = logLines();
+        ASSERT_EQ(lines.size(), 2u);
+        EXPECT_TRUE(lines.back().ends_with("   Ende")) << lines.back();
     }
 };
 
@@ -461,22 +482,12 @@ TEST_F(WaylandDesktop, NativeClientWithTrayIconWindowAndCall)
 // away by closing it (mod+Shift+q), and that ends the program in order, as on X.
 TEST_F(WaylandDesktop, ClosingTheWindowInSwayEndsTheProgram)
 {
-    startLine("wait-for LISTEN_REQ timeout=60\n");
-    startApp();
-    std::string item;
-    ASSERT_TRUE(waitUntil([&] { return !(item = registeredItem()).empty(); }, 30s));
-    ASSERT_TRUE(sim.waitForEntry(Condition{"LISTEN_REQ", {}}, 0, 60s));
-    ASSERT_TRUE(busctl({"call", item, "/StatusNotifierItem", "org.kde.StatusNotifierItem",
-                        "Activate", "ii", "10", "10"}))
-        << readFile(root / "tool.err");
-    ASSERT_TRUE(waitUntil([&] { return mainWindow().has_value(); }, 20s));
+    ASSERT_NO_FATAL_FAILURE(showWindowThroughItem("Activate", "10"));
 
     EXPECT_TRUE(runInSession({"swaymsg", "[pid=" + std::to_string(app.pid()) + "] kill"}))
         << readFile(root / "tool.err");
     ASSERT_EQ(app.wait(20s), 0);
-    const auto lines = logLines();
-    ASSERT_EQ(lines.size(), 2u);
-    EXPECT_TRUE(lines.back().ends_with("   Ende")) << lines.back();
+    expectStartAndEndOnly();
 }
 
 // Wayland lets no program raise its own window. One moved out of sight (sway's
@@ -519,23 +530,13 @@ TEST_F(WaylandDesktop, TrayClickBringsBackAWindowOutOfSight)
 // window of a menu's own appears (which sway would tile full-screen).
 TEST_F(WaylandDesktop, ContextMenuShowsTheCallListAndNoMenuWindow)
 {
-    startLine("wait-for LISTEN_REQ timeout=60\n");
-    startApp();
-    std::string item;
-    ASSERT_TRUE(waitUntil([&] { return !(item = registeredItem()).empty(); }, 30s));
-    ASSERT_TRUE(sim.waitForEntry(Condition{"LISTEN_REQ", {}}, 0, 60s));
-    ASSERT_TRUE(busctl({"call", item, "/StatusNotifierItem", "org.kde.StatusNotifierItem",
-                        "ContextMenu", "ii", "1000", "10"}))
-        << readFile(root / "tool.err");
-    ASSERT_TRUE(waitUntil([&] { return mainWindow().has_value(); }, 20s));
+    ASSERT_NO_FATAL_FAILURE(showWindowThroughItem("ContextMenu", "1000"));
     std::this_thread::sleep_for(1s);
     EXPECT_EQ(appWindows().size(), 1u);
 
     app.signal(SIGTERM);
     ASSERT_EQ(app.wait(20s), 0);
-    const auto lines = logLines();
-    ASSERT_EQ(lines.size(), 2u);
-    EXPECT_TRUE(lines.back().ends_with("   Ende")) << lines.back();
+    expectStartAndEndOnly();
 }
 
 class WaylandWithXwayland : public WaylandDesktop

@@ -9,11 +9,6 @@
 #include <fstream>
 #include <stdexcept>
 
-std::string SimulatorSession::read(const std::string &file)
-{
-    return readFile(file);
-}
-
 std::string SimulatorSession::transcriptText() const
 {
     return readFile(path("transcript.txt"));

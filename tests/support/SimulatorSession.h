@@ -23,9 +23,6 @@ public:
     void stop() { m_sim.stop(); }
     bool isRunning() { return m_sim.isRunning(); }
 
-    /// The whole file, as readFile does; here for the tests that read their session's files.
-    static std::string read(const std::string &file);
-
 protected:
     explicit SimulatorSession(int port = 0) : m_port(port) {}
     ~SimulatorSession() { stop(); }

@@ -1,5 +1,6 @@
 #include "calllog/CallLog.h"
 
+#include "base/FdIo.h"
 #include "base/Notice.h"
 #include "base/UniqueFd.h"
 #include "calllog/CallLine.h"
@@ -30,13 +31,10 @@ public:
     FdSource(int fd, const std::string &name) : m_fd(fd), m_name(name) {}
     std::size_t readSome(char *dst, std::size_t max) override
     {
-        for (;;) {
-            const ssize_t n = ::read(m_fd, dst, max);
-            if (n >= 0)
-                return static_cast<std::size_t>(n);
-            if (errno != EINTR)
-                throw std::system_error(errno, std::generic_category(), m_name);
-        }
+        const ssize_t n = readRetrying(m_fd, dst, max);
+        if (n < 0)
+            throw std::system_error(errno, std::generic_category(), m_name);
+        return static_cast<std::size_t>(n);
     }
 
 private:
@@ -135,19 +133,10 @@ WriteResult writeLine(const std::string &fileName, std::string_view line)
     while (::flock(fd.get(), LOCK_EX) != 0 && errno == EINTR) {
     }
     const std::string out = (endsInsideALine(fd.get()) ? "\r\n" : "") + lineBytes(line);
-    std::size_t done = 0;
-    while (done < out.size()) {
-        const ssize_t n = ::write(fd.get(), out.data() + done, out.size() - done);
-        if (n > 0) {
-            done += static_cast<std::size_t>(n);
-        } else if (n < 0 && errno == EINTR) {
-            continue;
-        } else {
-            const int err = n < 0 ? errno : EIO;
-            if (done > 0)
-                rollBack(fd.get(), done);
-            return {err, 0};
-        }
+    if (const WriteOutcome w = writeAll(fd.get(), out); w.err != 0) {
+        if (w.done > 0)
+            rollBack(fd.get(), w.done);
+        return {w.err, 0};
     }
     // Devices and FIFOs cannot be synced (EINVAL, EROFS); only a file's data matters.
     if (::fdatasync(fd.get()) != 0 && errno != EINVAL && errno != EROFS)

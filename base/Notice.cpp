@@ -23,10 +23,10 @@ void writeAll(std::string_view text)
 
 void notice(std::string_view text)
 {
-    std::string line = "Klingelwacht: ";
-    line.append(text);
-    line += '\n';
-    writeAll(line);
+    std::string message = "Klingelwacht: ";
+    message.append(text);
+    message += '\n';
+    writeAll(message);
 }
 
 void noticeVerbatim(std::string_view text)

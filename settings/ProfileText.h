@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-/// The text side of the settings file: where the file lies and what its lines mean.
+/// The text side of the settings file: where the file lies and what its entries mean.
 /// No file access here, so every rule can be tested on plain strings.
 namespace ProfileText {
 
@@ -18,8 +18,8 @@ std::string resolveFileName(std::string IniDatei, const std::string &programDir)
 /// Value of key in section within a file's bytes, or "" when there is none.
 std::string findValue(std::string_view text, std::string_view section, std::string_view key);
 
-/// The file's bytes without the lines of key in section, every other byte as it was;
-/// nullopt when there is no such line (so the caller need not rewrite the file).
+/// The file's bytes without the entries of key in section, every other byte as it was;
+/// nullopt when there is no such entry (so the caller need not rewrite the file).
 std::optional<std::string> removeKey(std::string_view text, std::string_view section,
                                      std::string_view key);
 

@@ -83,6 +83,7 @@ void CallHandling::complete(const CallState::OpenCall &call, const std::string &
     m.log.appendCallRecord(completed);
 
     ++m.callCounter;
+    // The label has room for six digits: after 100000 the count starts again at 0.
     if (m.callCounter > 100000)
         m.callCounter = 0;
     m.views.ShowCallCount(m.callCounter);

@@ -133,7 +133,7 @@ void readRecords(ByteSource &source, LogRecordSink &sink, std::size_t blockSize,
             skipping = false;
         }
         if (first && (filled >= 3 || atEnd)) {
-            // A byte order mark that a Windows editor put in front of the first record.
+            // A byte order mark that an editor put in front of the first record.
             first = false;
             if (bytes.starts_with("\xEF\xBB\xBF"))
                 pos = 3;

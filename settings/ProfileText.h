@@ -8,7 +8,8 @@
 /// No file access here, so every rule can be tested on plain strings.
 namespace ProfileText {
 
-/// The longest value a read gives, as the Windows profile functions' 256-byte buffer did.
+/// The longest value a read gives: a value fits a 256-byte buffer with its NUL, and no
+/// MSN search text needs more.
 inline constexpr std::size_t MaxValueLength = 255;
 
 /// The file an IniDatei names: ".INI" appended when it has no "." anywhere; placed in

@@ -9,10 +9,10 @@
 // that takes nothing loses the notice rather than stopping the program.
 void notice(std::string_view text)
 {
-    std::string line = "Klingelwacht: ";
-    line.append(text);
-    line += '\n';
-    writeAll(STDERR_FILENO, line);
+    std::string message = "Klingelwacht: ";
+    message.append(text);
+    message += '\n';
+    writeAll(STDERR_FILENO, message);
 }
 
 void noticeVerbatim(std::string_view text)

@@ -22,11 +22,11 @@ std::tm at(int year, int month, int day, int hour, int minute, int second)
 
 TEST(CallLine, MarkerLinesHaveTheirFixedForms)
 {
-    EXPECT_EQ(markerLine(at(2000, 12, 30, 14, 5, 9), MarkerKind::Start),
+    EXPECT_EQ(markerRecord(at(2000, 12, 30, 14, 5, 9), MarkerKind::Start),
               "#  12-30-2000 - 14:05:09   Start");
-    EXPECT_EQ(markerLine(at(2001, 1, 2, 0, 0, 0), MarkerKind::End),
+    EXPECT_EQ(markerRecord(at(2001, 1, 2, 0, 0, 0), MarkerKind::End),
               "#  01-02-2001 - 00:00:00   Ende");
-    EXPECT_EQ(markerLine(at(2024, 7, 9, 23, 59, 59), MarkerKind::Start),
+    EXPECT_EQ(markerRecord(at(2024, 7, 9, 23, 59, 59), MarkerKind::Start),
               "#  07-09-2024 - 23:59:59   Start");
 }
 

@@ -31,20 +31,28 @@ cleanup() {
 }
 trap cleanup EXIT
 
+# Starts build/tools/NAME/NAME on a free loopback port playing SCENARIO and waits for the
+# port it chose.
+start_peer() {
+    local name=$1 scenario=$2
+    "build/tools/$name/$name" --port 0 --port-file "$demo_home/port" \
+        --transcript "$demo_home/transcript.txt" "$scenario" &
+    sim_pid=$!
+    for _ in $(seq 1 100); do
+        [ -s "$demo_home/port" ] && return 0
+        kill -0 "$sim_pid" 2>/dev/null || break
+        sleep 0.05
+    done
+    echo "$name did not start" >&2
+    exit 1
+}
+
 if [ "${1:-}" = "--router-demo" ]; then
     # A copy of its own: the settings file and caller.log lie next to the executable.
     demo_dir=build/router-demo
     mkdir -p "$demo_dir"
     cp build/app/klingelwacht "$demo_dir/klingelwacht"
-    build/tools/routersim/routersim --port 0 --port-file "$demo_home/port" \
-        --transcript "$demo_home/transcript.txt" demo/router.scenario &
-    sim_pid=$!
-    for _ in $(seq 1 100); do
-        [ -s "$demo_home/port" ] && break
-        kill -0 "$sim_pid" 2>/dev/null || { echo "routersim did not start" >&2; exit 1; }
-        sleep 0.05
-    done
-    [ -s "$demo_home/port" ] || { echo "routersim did not start" >&2; exit 1; }
+    start_peer routersim demo/router.scenario
     printf '[Anrufmonitor]\r\nHost=127.0.0.1\r\nPort=%s\r\n' "$(cat "$demo_home/port")" \
         >"$demo_dir/klingelwacht.INI"
     echo "Router demo: routersim on 127.0.0.1:$(cat "$demo_home/port"), calls in $demo_dir/caller.log"
@@ -53,15 +61,7 @@ if [ "${1:-}" = "--router-demo" ]; then
     exit "$status"
 fi
 
-build/tools/capisim/capisim --port 0 --port-file "$demo_home/port" \
-    --transcript "$demo_home/transcript.txt" demo/calls.scenario &
-sim_pid=$!
-for _ in $(seq 1 100); do
-    [ -s "$demo_home/port" ] && break
-    kill -0 "$sim_pid" 2>/dev/null || { echo "capisim did not start" >&2; exit 1; }
-    sleep 0.05
-done
-[ -s "$demo_home/port" ] || { echo "capisim did not start" >&2; exit 1; }
+start_peer capisim demo/calls.scenario
 
 # libcapi20 drops the last character of every line: each line ends in a newline.
 printf 'REMOTE fritzbox 127.0.0.1 %s\nTRACELEVEL 0\n' "$(cat "$demo_home/port")" >"$demo_home/.capi20rc"

@@ -17,8 +17,8 @@ CallHandling::CallHandling(Parts parts) : m(parts) {}
 void CallHandling::onIncomingCall(const IncomingCall &call)
 {
     const std::tm now = m.clock.localNow();
-    const CallLine line = CallLine::arrived(call.caller, call.msn, now);
-    const std::string row = line.text();
+    const CallLine record = CallLine::arrived(call.caller, call.msn, now);
+    const std::string row = record.text();
 
     // A new call on an identity still open replaces that call, which is then lost.
     if (const auto old = m.calls.open.find(call.id); old != m.calls.open.end()) {
@@ -31,7 +31,7 @@ void CallHandling::onIncomingCall(const IncomingCall &call)
     m.views.GridInsertTop(row);
     m.views.ListAppendLine(row);
     const std::uint64_t order = m.calls.shown++;
-    m.calls.open[call.id] = {line, order, listIndex};
+    m.calls.open[call.id] = {record, order, listIndex};
     if (m.calls.open.size() > kMaxOpenCalls) {
         auto oldest = std::min_element(
             m.calls.open.begin(), m.calls.open.end(),
@@ -45,7 +45,7 @@ void CallHandling::onIncomingCall(const IncomingCall &call)
     m.trayRecord.setTip(row);
     m.tray.modify(m.trayRecord);
     if (m_notifier)
-        m_notifier->callArrived(order, call.caller, call.msn, line.time);
+        m_notifier->callArrived(order, call.caller, call.msn, record.time);
 }
 
 void CallHandling::onCallCleared(const CallCleared &clearing)
@@ -77,12 +77,13 @@ void CallHandling::complete(const CallState::OpenCall &call, const std::string &
 {
     const int row = static_cast<int>(m.calls.shown - call.order);
     m.views.GridSetHandling(row, handling);
-    const std::string completed = call.line.completed(handling).text();
+    const std::string completed = call.record.completed(handling).text();
     m.views.ListReplaceItem(call.listIndex, completed);
-    // Never raises: a line that cannot be written now is kept and written later.
-    m.log.appendCallLine(completed);
+    // Never raises: a record that cannot be written now is kept and written later.
+    m.log.appendCallRecord(completed);
 
     ++m.callCounter;
+    // The label has room for six digits: after 100000 the count starts again at 0.
     if (m.callCounter > 100000)
         m.callCounter = 0;
     m.views.ShowCallCount(m.callCounter);

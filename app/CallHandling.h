@@ -20,7 +20,7 @@ struct CallState
 {
     struct OpenCall
     {
-        CallLine line;       // the call, its handling still open
+        CallLine record;     // the call, its handling still open
         std::uint64_t order; // how many calls came before it in this run
         int listIndex;       // its item in the hidden list
     };

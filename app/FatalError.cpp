@@ -12,7 +12,7 @@ void reportFatalError(const std::string &message)
 {
     const std::string text = "Laufzeitfehler: " + message;
     notice(text);
-    // The call lines still on their way to the log go in (or to stderr) first.
+    // The call records still on their way to the log go in (or to stderr) first.
     CallLog::finishBeforeFatalExit();
     if (qApp)
         QMessageBox::critical(nullptr, QStringLiteral("Klingelwacht"),

@@ -49,7 +49,7 @@ SingleInstance::Claim SingleInstance::claim()
     m_lockFd = ::open(QFile::encodeName(m_lockPath).constData(),
                       O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NOCTTY | O_NONBLOCK, 0600);
     if (m_lockFd < 0) {
-        // Two programs on one log would double every line: no lock, no program.
+        // Two programs on one log would double every record: no lock, no program.
         notice("Sperrdatei " + QFile::encodeName(m_lockPath).toStdString() +
                " kann nicht angelegt werden (" + std::strerror(errno) +
                "); das Programm startet nicht.");

@@ -72,7 +72,7 @@ void frmCapi::createLine()
 
 void frmCapi::createLogNotice()
 {
-    // A call line that cannot be written is kept; the user must hear of it all the same,
+    // A call record that cannot be written is kept; the user must hear of it all the same,
     // on stderr and, where there is a tray, in a balloon.
     m_log.setNotifier([this](const std::string &message) {
         notice(message);
@@ -148,7 +148,7 @@ void frmCapi::Form_Load()
         });
     }
     step("StartMarker",
-         [&] { m_log.LogAppend(markerLine(m_platform.clock.localNow(), MarkerKind::Start)); });
+         [&] { m_log.LogAppend(markerRecord(m_platform.clock.localNow(), MarkerKind::Start)); });
     step("ShowCallCount", [&] { m_views->ShowCallCount(m_callCounter); });
 }
 
@@ -162,7 +162,7 @@ void frmCapi::Form_Unload()
         if (m_line)
             m_line->stop();
         m_platform.tray.remove(m_data.tray);
-        m_log.finish(markerLine(m_platform.clock.localNow(), MarkerKind::End));
+        m_log.finish(markerRecord(m_platform.clock.localNow(), MarkerKind::End));
     });
 }
 

@@ -1,5 +1,5 @@
 // LogLoad of generated logs into the real grid model and list, beside a baseline that
-// only reads the file and splits it into lines. Run with --benchmark_filter=/100000 etc.
+// only reads the file and splits it into records. Run with --benchmark_filter=/100000 etc.
 #include "app/ViewsRecordSink.h"
 #include "calllog/CallLog.h"
 #include "calllog/LogRecordSink.h"
@@ -32,23 +32,23 @@ const char *const kHandlings[] = {"Angenommen am S0-Bus",   "Anrufer hat aufgele
                                   "Abbruch durch VSt",      "34"};
 const char *const kMsns[] = {"345", "346", "347", "0301234567"};
 
-/// Writes a log of about this many lines: calls with random numbers, a start and end
-/// marker around every run of calls, some withheld callers and some lines without their
+/// Writes a log of about this many records: calls with random numbers, a start and end
+/// marker around every run of calls, some withheld callers and some records without their
 /// handling field.
-std::uintmax_t writeLog(const fs::path &path, int lines)
+std::uintmax_t writeLog(const fs::path &path, int records)
 {
     std::mt19937 rng(4711);
     std::ofstream out(path, std::ios::binary);
     std::string buf;
-    char line[160];
-    for (int i = 0; i < lines; ++i) {
+    char record[160];
+    for (int i = 0; i < records; ++i) {
         const int day = 1 + static_cast<int>(rng() % 28), month = 1 + static_cast<int>(rng() % 12);
         const int hour = static_cast<int>(rng() % 24), minute = static_cast<int>(rng() % 60),
                   second = static_cast<int>(rng() % 60);
         const auto kind = rng() % 100;
         if (kind < 4) {
-            std::snprintf(line, sizeof line, "#  %02d-%02d-2021 - %02d:%02d:%02d   %s\r\n", month,
-                          day, hour, minute, second, kind < 2 ? "Start" : "Ende");
+            std::snprintf(record, sizeof record, "#  %02d-%02d-2021 - %02d:%02d:%02d   %s\r\n",
+                          month, day, hour, minute, second, kind < 2 ? "Start" : "Ende");
         } else {
             char caller[24] = "";
             if (kind >= 10) {
@@ -59,14 +59,15 @@ std::uintmax_t writeLog(const fs::path &path, int lines)
                 caller[digits] = 0;
             }
             const char *msn = kMsns[rng() % 4];
-            if (kind < 13) // a line without its handling field
-                std::snprintf(line, sizeof line, "%s\t%s\t%02d.%02d.2021\t%02d:%02d:%02d\r\n",
+            if (kind < 13) // a record without its handling field
+                std::snprintf(record, sizeof record, "%s\t%s\t%02d.%02d.2021\t%02d:%02d:%02d\r\n",
                               caller, msn, day, month, hour, minute, second);
             else
-                std::snprintf(line, sizeof line, "%s\t%s\t%02d.%02d.2021\t%02d:%02d:%02d\t%s\r\n",
-                              caller, msn, day, month, hour, minute, second, kHandlings[rng() % 6]);
+                std::snprintf(record, sizeof record,
+                              "%s\t%s\t%02d.%02d.2021\t%02d:%02d:%02d\t%s\r\n", caller, msn, day,
+                              month, hour, minute, second, kHandlings[rng() % 6]);
         }
-        buf += line;
+        buf += record;
         if (buf.size() > (1 << 20)) {
             out << buf;
             buf.clear();
@@ -95,7 +96,7 @@ double peakRssMiB()
     return static_cast<double>(usage.ru_maxrss) / 1024.0;
 }
 
-/// Reads the file in 1 MiB blocks and splits it into lines; the least any load must do.
+/// Reads the file in 1 MiB blocks and splits it into records; the least any load must do.
 std::size_t baselineRead(const std::string &path)
 {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
@@ -103,7 +104,7 @@ std::size_t baselineRead(const std::string &path)
         return 0;
     const std::size_t size = 1 << 20;
     std::unique_ptr<char[]> buf(new char[size]);
-    std::size_t lines = 0, longest = 0, current = 0;
+    std::size_t records = 0, longest = 0, current = 0;
     for (;;) {
         const ssize_t n = ::read(fd, buf.get(), size);
         if (n <= 0)
@@ -119,13 +120,13 @@ std::size_t baselineRead(const std::string &path)
             current += static_cast<std::size_t>(nl - p);
             longest = std::max(longest, current);
             current = 0;
-            ++lines;
+            ++records;
             p = nl + 1;
         }
     }
     ::close(fd);
     benchmark::DoNotOptimize(longest);
-    return lines;
+    return records;
 }
 
 double secondsOf(const std::chrono::steady_clock::duration d)
@@ -147,11 +148,11 @@ class CountingSink final : public LogRecordSink
 public:
     std::size_t rows = 0;
     std::size_t bytes = 0;
-    void record(std::string_view line) override
+    void record(std::string_view text) override
     {
         ++rows;
         // Counted twice, as the grid and the list each take the record.
-        bytes += 2 * line.size();
+        bytes += 2 * text.size();
     }
 };
 
@@ -230,13 +231,13 @@ int main(int argc, char **argv)
         return 1;
     }
     const fs::path dir = tmpl;
-    for (const int lines : {10000, 100000, 1000000}) {
-        const std::string path = (dir / ("caller-" + std::to_string(lines) + ".log")).string();
-        const std::string suffix = "/" + std::to_string(lines);
+    for (const int records : {10000, 100000, 1000000}) {
+        const std::string path = (dir / ("caller-" + std::to_string(records) + ".log")).string();
+        const std::string suffix = "/" + std::to_string(records);
         // Files are written only for the sizes the filter selects (the CI run takes one).
-        const auto sizeOf = [path, lines] {
+        const auto sizeOf = [path, records] {
             if (!fs::exists(path))
-                writeLog(path, lines);
+                writeLog(path, records);
             return fs::file_size(path);
         };
         benchmark::RegisterBenchmark(("Baseline" + suffix).c_str(), [path,
@@ -252,8 +253,8 @@ int main(int argc, char **argv)
             BM_LogLoad(s, path, sizeOf());
         })->Unit(benchmark::kMillisecond);
     }
-    // Logs no program writes: one record of 20 MB without a line end, and a sparse file
-    // of 1.5 GiB of NUL bytes with one call line at its end.
+    // Logs no program writes: one record of 20 MB without a record end, and a sparse file
+    // of 1.5 GiB of NUL bytes with one call record at its end.
     const std::string record = (dir / "record-20MB.log").string();
     const std::string sparse = (dir / "sparse-1.5GiB.log").string();
     const auto damaged = [record, sparse](const std::string &path) {

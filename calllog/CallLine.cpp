@@ -30,7 +30,7 @@ std::string nextField(std::string_view &rest)
 
 } // namespace
 
-std::string markerLine(const std::tm &time, MarkerKind kind)
+std::string markerRecord(const std::tm &time, MarkerKind kind)
 {
     char buf[64];
     std::snprintf(buf, sizeof buf, "#  %02d-%02d-%04d - %02d:%02d:%02d%s", time.tm_mon + 1,
@@ -54,14 +54,14 @@ CallLine CallLine::fromText(std::string_view row)
         row = withLeer;
         ++tabs;
     }
-    CallLine line;
-    line.caller = nextField(row);
-    line.msn = nextField(row);
-    line.date = nextField(row);
-    line.time = nextField(row);
+    CallLine call;
+    call.caller = nextField(row);
+    call.msn = nextField(row);
+    call.date = nextField(row);
+    call.time = nextField(row);
     if (tabs >= kTabs)
-        line.handling = std::string(row);
-    return line;
+        call.handling = std::string(row);
+    return call;
 }
 
 std::string CallLine::text() const
@@ -88,4 +88,28 @@ CallLine CallLine::completed(std::string_view how) const
     CallLine done = *this;
     done.handling = std::string(how);
     return done;
+}
+
+std::string_view CallLine::field(std::string_view row, std::size_t index)
+{
+    std::size_t start = 0;
+    for (std::size_t i = 0; i < index; ++i) {
+        const std::size_t tab = row.find('\t', start);
+        if (tab == std::string_view::npos)
+            return {};
+        start = tab + 1;
+    }
+    const std::size_t end = row.find('\t', start);
+    return row.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start);
+}
+
+std::string CallLine::withHandling(std::string_view row, std::string_view how)
+{
+    std::string updated;
+    for (std::size_t index = 0; index < kTabs; ++index) {
+        updated += field(row, index);
+        updated += '\t';
+    }
+    updated += how;
+    return updated;
 }

@@ -1,5 +1,6 @@
 #include "calllog/CallLog.h"
 
+#include "base/FdIo.h"
 #include "base/Notice.h"
 #include "base/UniqueFd.h"
 #include "calllog/CallLine.h"
@@ -30,13 +31,10 @@ public:
     FdSource(int fd, const std::string &name) : m_fd(fd), m_name(name) {}
     std::size_t readSome(char *dst, std::size_t max) override
     {
-        for (;;) {
-            const ssize_t n = ::read(m_fd, dst, max);
-            if (n >= 0)
-                return static_cast<std::size_t>(n);
-            if (errno != EINTR)
-                throw std::system_error(errno, std::generic_category(), m_name);
-        }
+        const ssize_t n = readRetrying(m_fd, dst, max);
+        if (n < 0)
+            throw std::system_error(errno, std::generic_category(), m_name);
+        return static_cast<std::size_t>(n);
     }
 
 private:
@@ -76,8 +74,8 @@ std::optional<UniqueFd> openForLoad(const std::string &name)
     return fd;
 }
 
-/// Takes the first written bytes of a line out of the file again, unless another writer
-/// has appended after them, so that the file never keeps a piece of a line.
+/// Takes the first written bytes of a record out of the file again, unless another writer
+/// has appended after them, so that the file never keeps a piece of a record.
 void rollBack(int fd, std::size_t written)
 {
     const off_t end = ::lseek(fd, 0, SEEK_CUR);
@@ -89,12 +87,12 @@ void rollBack(int fd, std::size_t written)
         std::perror("caller.log: ftruncate");
 }
 
-std::string lineBytes(std::string_view line)
+std::string recordBytes(std::string_view record)
 {
-    // A line end inside the text would make two lines of one.
+    // A CR or LF inside the text would make two records of one.
     std::string out;
-    out.reserve(line.size() + 2);
-    for (const char c : line)
+    out.reserve(record.size() + 2);
+    for (const char c : record)
         out += (c == '\r' || c == '\n') ? ' ' : c;
     out += "\r\n";
     return out;
@@ -102,13 +100,13 @@ std::string lineBytes(std::string_view line)
 
 struct WriteResult
 {
-    int writeError = 0; // the line is not in the file
-    int syncError = 0;  // the line is in the file but may not be on the disk
+    int writeError = 0; // the record is not in the file
+    int syncError = 0;  // the record is in the file but may not be on the disk
 };
 
-/// Whether the file's last byte is something other than LF: a line typed in by hand
-/// without its end, which the next line must not be glued onto.
-bool endsInsideALine(int fd)
+/// Whether the file's last byte is something other than LF: a record typed in by hand
+/// without its end, which the next record must not be glued onto.
+bool endsInsideARecord(int fd)
 {
     struct stat st = {};
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size == 0)
@@ -120,7 +118,7 @@ bool endsInsideALine(int fd)
     return reader && ::pread(reader.get(), &last, 1, st.st_size - 1) == 1 && last != '\n';
 }
 
-WriteResult writeLine(const std::string &fileName, std::string_view line)
+WriteResult writeRecord(const std::string &fileName, std::string_view record)
 {
     // O_NONBLOCK: a FIFO without a reader fails at once instead of blocking the program.
     // O_NOFOLLOW: a link planted in place of the log must not redirect the call records,
@@ -130,24 +128,15 @@ WriteResult writeLine(const std::string &fileName, std::string_view line)
         O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | O_NOFOLLOW, 0600));
     if (!fd)
         return {errno, 0};
-    // Another writer's line that spans pages can be seen half-way, its end not yet there;
-    // writers of the log take turns, so the last byte looked at is a finished line's.
+    // Another writer's record that spans pages can be seen half-way, its end not yet there;
+    // writers of the log take turns, so the last byte looked at is a finished record's.
     while (::flock(fd.get(), LOCK_EX) != 0 && errno == EINTR) {
     }
-    const std::string out = (endsInsideALine(fd.get()) ? "\r\n" : "") + lineBytes(line);
-    std::size_t done = 0;
-    while (done < out.size()) {
-        const ssize_t n = ::write(fd.get(), out.data() + done, out.size() - done);
-        if (n > 0) {
-            done += static_cast<std::size_t>(n);
-        } else if (n < 0 && errno == EINTR) {
-            continue;
-        } else {
-            const int err = n < 0 ? errno : EIO;
-            if (done > 0)
-                rollBack(fd.get(), done);
-            return {err, 0};
-        }
+    const std::string out = (endsInsideARecord(fd.get()) ? "\r\n" : "") + recordBytes(record);
+    if (const WriteOutcome w = writeAll(fd.get(), out); w.err != 0) {
+        if (w.done > 0)
+            rollBack(fd.get(), w.done);
+        return {w.err, 0};
     }
     // Devices and FIFOs cannot be synced (EINVAL, EROFS); only a file's data matters.
     if (::fdatasync(fd.get()) != 0 && errno != EINVAL && errno != EROFS)
@@ -180,11 +169,11 @@ struct CallLog::State
     struct Entry
     {
         std::string text;
-        bool keep = true; // a call line: kept when it cannot be written
+        bool keep = true; // a call record: kept when it cannot be written
     };
 
-    /// Writes the queue from its front until a call line fails (it stays, with all behind
-    /// it). Called with the lock held; the lock is let go while a line is written.
+    /// Writes the queue from its front until a call record fails (it stays, with all behind
+    /// it). Called with the lock held; the lock is let go while a record is written.
     WriteResult drain(std::unique_lock<std::mutex> &lock)
     {
         WriteResult result;
@@ -192,7 +181,7 @@ struct CallLog::State
             const Entry entry = pending.front();
             busy = true;
             lock.unlock();
-            const WriteResult r = writeLine(fileName, entry.text);
+            const WriteResult r = writeRecord(fileName, entry.text);
             lock.lock();
             busy = false;
             if (abandoned)
@@ -204,7 +193,7 @@ struct CallLog::State
                 result.writeError = r.writeError;
                 break;
             }
-            // A line that is written but not synced is not kept: writing it again would
+            // A record that is written but not synced is not kept: writing it again would
             // double it in the file. A marker that cannot be written is lost.
             pending.pop_front();
             if (r.writeError)
@@ -256,7 +245,7 @@ struct CallLog::State
         finished = true;
         if (endMarker)
             pending.push_back({std::move(*endMarker), true});
-        blocked = false; // one last try for the kept lines
+        blocked = false; // one last try for the kept records
         if (writer.joinable()) {
             wake.notify_all();
             idle.wait_for(lock, wait, [&] { return isIdle(); });
@@ -303,8 +292,8 @@ struct CallLog::State
     std::vector<std::string> notices;     // for the notifier, on the caller's thread
     std::thread writer;
     const Clock *clock = nullptr; // for the end marker at exit
-    bool blocked = false;         // the front call line failed; waiting for a retry
-    bool busy = false;            // a line is being written
+    bool blocked = false;         // the front call record failed; waiting for a retry
+    bool busy = false;            // a record is being written
     bool failing = false;
     bool finished = false;
     bool abandoned = false;
@@ -337,7 +326,7 @@ void finishAtExit()
         if (state->finished)
             return;
         if (state->clock)
-            marker = markerLine(state->clock->localNow(), MarkerKind::End);
+            marker = markerRecord(state->clock->localNow(), MarkerKind::End);
     }
     state->finish(std::move(marker), std::chrono::seconds(5));
 }
@@ -367,7 +356,7 @@ const std::string &CallLog::fileName() const
     return m_state->fileName;
 }
 
-std::size_t CallLog::keptLineCount() const
+std::size_t CallLog::keptRecordCount() const
 {
     std::lock_guard guard(m_state->mutex);
     std::size_t n = 0;
@@ -403,14 +392,14 @@ void CallLog::startWriter(const Clock &clock)
     g_exitLog = m_state;
 }
 
-bool CallLog::appendCallLine(std::string_view line)
+bool CallLog::appendCallRecord(std::string_view record)
 {
     State &s = *m_state;
     std::unique_lock lock(s.mutex);
     if (s.finished)
         return false;
-    s.pending.push_back({std::string(line), true});
-    // A new call line is the moment to try the kept ones again: they go first.
+    s.pending.push_back({std::string(record), true});
+    // A new call record is the moment to try the kept ones again: they go first.
     s.blocked = false;
     if (s.writer.joinable()) {
         s.wake.notify_one();
@@ -423,7 +412,7 @@ bool CallLog::appendCallLine(std::string_view line)
     return written;
 }
 
-void CallLog::flushKeptLines()
+void CallLog::flushKeptRecords()
 {
     State &s = *m_state;
     std::unique_lock lock(s.mutex);
@@ -440,7 +429,7 @@ void CallLog::flushKeptLines()
         raise(r.writeError, s.fileName);
 }
 
-void CallLog::LogAppend(std::string_view line)
+void CallLog::LogAppend(std::string_view record)
 {
     State &s = *m_state;
     {
@@ -448,13 +437,13 @@ void CallLog::LogAppend(std::string_view line)
         if (s.finished)
             return;
         if (s.writer.joinable()) {
-            s.pending.push_back({std::string(line), false});
+            s.pending.push_back({std::string(record), false});
             s.wake.notify_one();
             return;
         }
     }
-    flushKeptLines();
-    const WriteResult r = writeLine(s.fileName, line);
+    flushKeptRecords();
+    const WriteResult r = writeRecord(s.fileName, record);
     if (r.writeError)
         raise(r.writeError, s.fileName);
     if (r.syncError)
@@ -508,19 +497,19 @@ void CallLog::LogLoad(LogRecordSink &sink)
         if (::fstat(fd->get(), &st) != 0)
             raise(errno, m_state->fileName);
         const auto size = static_cast<std::uint64_t>(st.st_size);
-        bool midLine = false;
+        bool midRecord = false;
         if (size > kMaxLoadBytes) {
             checkLoadSize(size);
             const auto from = static_cast<off_t>(size - kMaxLoadBytes);
             char before = '\n';
             if (::pread(fd->get(), &before, 1, from - 1) != 1)
                 raise(errno, m_state->fileName);
-            // The first line is only loaded when it starts exactly there.
-            midLine = before != '\n' && before != '\r';
+            // The first record is only loaded when it starts exactly there.
+            midRecord = before != '\n' && before != '\r';
             if (::lseek(fd->get(), from, SEEK_SET) < 0)
                 raise(errno, m_state->fileName);
         }
         FdSource source(fd->get(), m_state->fileName);
-        readRecords(source, sink, 1 << 20, midLine);
+        readRecords(source, sink, 1 << 20, midRecord);
     }
 }

@@ -12,8 +12,8 @@
 class Clock;
 class LogRecordSink;
 
-/// The call log file: appended one line at a time, read back once at start. Completed
-/// call lines that cannot be written are kept and written later, in order.
+/// The call log file: appended one record at a time, read back once at start. Completed
+/// call records that cannot be written are kept and written later, in order.
 ///
 /// Until startWriter() the appends are written on the caller's thread before they return.
 /// After it a writer thread does the writing (with its fdatasync) in the order of the calls,
@@ -23,7 +23,7 @@ class CallLog
 public:
     using Notifier = std::function<void(const std::string &message)>;
 
-    /// Longest record that a load hands out; the rest of its line is passed over.
+    /// Longest record that a load hands out; the rest of a longer one is passed over.
     static constexpr std::size_t kMaxRecordBytes = 4096;
     /// A larger file is loaded from its last this many bytes only.
     static constexpr std::uint64_t kMaxLoadBytes = std::uint64_t{1} << 30;
@@ -35,25 +35,25 @@ public:
     CallLog(const CallLog &) = delete;
     CallLog &operator=(const CallLog &) = delete;
 
-    /// Appends the line and CR LF in one write on an O_APPEND descriptor, on the disk
-    /// before it returns. Kept call lines go first. Raises std::system_error on failure.
-    /// With the writer running the line is queued instead; a failure loses it (it is
-    /// said like a failing call line) and never raises.
-    void LogAppend(std::string_view line);
+    /// Appends the record and CR LF in one write on an O_APPEND descriptor, on the disk
+    /// before it returns. Kept call records go first. Raises std::system_error on failure.
+    /// With the writer running the record is queued instead; a failure loses it (it is
+    /// said like a failing call record) and never raises.
+    void LogAppend(std::string_view record);
     /// Hands the file's call records to the sink in file order; a missing file (or one that
     /// is not a regular file) hands out none. Raises std::system_error when the file cannot
     /// be opened or read; the records handed out before stay handed out.
     void LogLoad(LogRecordSink &sink);
 
-    /// Appends a completed call line without raising: when it cannot be written it is
-    /// kept and written before the next line. The notifier hears of it once per run of
-    /// failures. True when the line is in the file, or handed to the writer.
-    bool appendCallLine(std::string_view line);
-    /// Writes the kept lines (at shutdown, before the end marker). Raises
+    /// Appends a completed call record without raising: when it cannot be written it is
+    /// kept and written before the next record. The notifier hears of it once per run of
+    /// failures. True when the record is in the file, or handed to the writer.
+    bool appendCallRecord(std::string_view record);
+    /// Writes the kept records (at shutdown, before the end marker). Raises
     /// std::system_error when one cannot be written; it and the rest stay kept.
-    void flushKeptLines();
-    /// Call lines not in the file yet (kept after a failure, or still queued).
-    std::size_t keptLineCount() const;
+    void flushKeptRecords();
+    /// Call records not in the file yet (kept after a failure, or still queued).
+    std::size_t keptRecordCount() const;
     /// Who hears that the log cannot be written; stderr until one is set. It is always
     /// called on the thread that calls the log, never on the writer thread.
     void setNotifier(Notifier notifier) { m_notify = std::move(notifier); }
@@ -64,17 +64,17 @@ public:
     /// end marker, the clock giving its time, unless finish() has run before.
     void startWriter(const Clock &clock);
     /// Called about once a second from the thread that uses the log: passes on what the
-    /// writer has to say, and has the kept lines tried again every retry interval.
+    /// writer has to say, and has the kept records tried again every retry interval.
     void timerTick();
     void setRetryInterval(std::chrono::milliseconds interval) { m_retryInterval = interval; }
-    /// The last write of a run: the end marker (if any) goes after every line before it.
-    /// Waits for the writer at most wait; every line not in the file by then goes to stderr
+    /// The last write of a run: the end marker (if any) goes after every record before it.
+    /// Waits for the writer at most wait; every record not in the file by then goes to stderr
     /// in full so the user can recover it. Never raises; later appends are ignored.
     void finish(std::optional<std::string> endMarker,
                 std::chrono::milliseconds wait = std::chrono::seconds(5));
     /// Waits until the writer has nothing left it can write (tests). False on time-out.
     bool waitIdle(std::chrono::milliseconds timeout) const;
-    /// The log of a fatal error: kept and queued lines are written as far as they can be
+    /// The log of a fatal error: kept and queued records are written as far as they can be
     /// (no end marker) before the process ends without its shutdown.
     static void finishBeforeFatalExit();
 

@@ -7,12 +7,12 @@
 
 namespace {
 
-bool isLineEnd(char c)
+bool isRecordEnd(char c)
 {
     return c == '\r' || c == '\n';
 }
 
-// The byte at d is a comma or a line end; sets pos past it (CR LF counts as one).
+// The byte at d is a comma or a record end; sets pos past it (CR LF counts as one).
 bool consumeDelimiter(std::string_view bytes, std::size_t d, bool atEnd, std::size_t &pos)
 {
     if (bytes[d] == '\r') {
@@ -51,7 +51,7 @@ ReadStatus readQuoted(std::string_view bytes, std::size_t start, bool atEnd, std
 {
     const std::size_t n = bytes.size();
     std::size_t e = start;
-    while (e < n && bytes[e] != '"' && !isLineEnd(bytes[e]))
+    while (e < n && bytes[e] != '"' && !isRecordEnd(bytes[e]))
         ++e;
     if (e == n) {
         if (!atEnd)
@@ -63,7 +63,7 @@ ReadStatus readQuoted(std::string_view bytes, std::size_t start, bool atEnd, std
     std::size_t d = e;
     if (bytes[e] == '"') {
         d = e + 1;
-        while (d < n && bytes[d] != ',' && !isLineEnd(bytes[d]))
+        while (d < n && bytes[d] != ',' && !isRecordEnd(bytes[d]))
             ++d;
     }
     std::size_t next = n;

@@ -18,10 +18,10 @@ enum class ReadStatus {
 };
 
 /// Reads the record that starts at pos in bytes. Blanks and TABs at its start are passed
-/// over; it then runs to the next comma, line end (CR LF, LF or CR) or the end of the
+/// over; it then runs to the next comma, record end (CR LF, LF or CR) or the end of the
 /// bytes, and the delimiter is consumed. A record that begins with a double quote runs
 /// to the next double quote (commas included) and whatever follows it up to the next
-/// delimiter is passed over; a line end before the closing quote ends it, so that one
-/// stray quote cannot swallow the lines after it. atEnd says that no bytes follow; without
+/// delimiter is passed over; a record end before the closing quote ends it, so that one
+/// stray quote cannot swallow the records after it. atEnd says that no bytes follow; without
 /// it a record that reaches the end of the bytes is not complete yet.
 ReadStatus readRecord(std::string_view bytes, std::size_t &pos, bool atEnd, ListRecord &record);

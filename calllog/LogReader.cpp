@@ -74,7 +74,7 @@ std::string_view withoutCutCharacter(std::string_view text)
 namespace {
 
 /// Where the first CR or LF in bytes stands, or npos.
-std::size_t findLineEnd(std::string_view bytes, std::size_t from)
+std::size_t findRecordEnd(std::string_view bytes, std::size_t from)
 {
     const std::size_t lf = bytes.find('\n', from);
     const std::size_t cr =
@@ -96,7 +96,7 @@ ListRecord &cutRecord(ListRecord &record, std::size_t maxRecord)
 
 } // namespace
 
-void readRecords(ByteSource &source, LogRecordSink &sink, std::size_t blockSize, bool midLine,
+void readRecords(ByteSource &source, LogRecordSink &sink, std::size_t blockSize, bool midRecord,
                  std::size_t maxRecord)
 {
     SinkBracket bracket(sink);
@@ -105,10 +105,10 @@ void readRecords(ByteSource &source, LogRecordSink &sink, std::size_t blockSize,
     std::unique_ptr<char[]> buffer(new char[capacity]);
     std::size_t filled = 0;
     bool atEnd = false;
-    bool first = !midLine;
-    // Passing over the rest of a line up to its end; the line end itself stays and ends
+    bool first = !midRecord;
+    // Passing over the rest of a record up to its end; the record end itself stays and ends
     // an empty record, which the load passes over.
-    bool skipping = midLine;
+    bool skipping = midRecord;
     std::string scratch;
     ListRecord record;
     while (!atEnd) {
@@ -125,7 +125,7 @@ void readRecords(ByteSource &source, LogRecordSink &sink, std::size_t blockSize,
         std::string_view bytes(buffer.get(), filled);
         std::size_t pos = 0;
         if (skipping) {
-            pos = findLineEnd(bytes, 0);
+            pos = findRecordEnd(bytes, 0);
             if (pos == std::string_view::npos) {
                 filled = 0;
                 continue;
@@ -133,7 +133,7 @@ void readRecords(ByteSource &source, LogRecordSink &sink, std::size_t blockSize,
             skipping = false;
         }
         if (first && (filled >= 3 || atEnd)) {
-            // A byte order mark that a Windows editor put in front of the first line.
+            // A byte order mark that an editor put in front of the first record.
             first = false;
             if (bytes.starts_with("\xEF\xBB\xBF"))
                 pos = 3;
@@ -148,11 +148,11 @@ void readRecords(ByteSource &source, LogRecordSink &sink, std::size_t blockSize,
             }
             if (status == ReadStatus::Record) {
                 // Whole in the buffer but longer than any the program writes: cut, and
-                // the rest of its line goes with it.
+                // the rest of its record goes with it.
                 addRecord(cutRecord(record, maxRecord), sink, scratch);
                 if (pos == 0 || bytes[pos - 1] != ',')
                     continue;
-                const std::size_t end = findLineEnd(bytes, pos);
+                const std::size_t end = findRecordEnd(bytes, pos);
                 if (end == std::string_view::npos) {
                     skipping = true;
                     pos = filled;
@@ -164,7 +164,7 @@ void readRecords(ByteSource &source, LogRecordSink &sink, std::size_t blockSize,
             if (status == ReadStatus::End || filled - pos <= maxRecord)
                 break;
             // An unfinished record longer than any the program writes: its first bytes
-            // stand for it and the rest of its line is passed over.
+            // stand for it and the rest of its record is passed over.
             std::size_t start = pos;
             while (start < filled && (bytes[start] == ' ' || bytes[start] == '\t'))
                 ++start;
@@ -176,7 +176,7 @@ void readRecords(ByteSource &source, LogRecordSink &sink, std::size_t blockSize,
             if (readRecord(bytes.substr(start), inRest, true, record) == ReadStatus::Record) {
                 addRecord(cutRecord(record, maxRecord), sink, scratch);
             }
-            pos = findLineEnd(bytes, start);
+            pos = findRecordEnd(bytes, start);
             if (pos == std::string_view::npos) {
                 skipping = true;
                 pos = filled;

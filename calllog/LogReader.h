@@ -25,12 +25,12 @@ std::optional<std::string_view> callRowText(const ListRecord &record, std::strin
 
 /// Reads the source to its end in large blocks and hands every call record to the sink in
 /// file order, between one begin() and one end(). A record longer than
-/// maxRecord bytes is cut there and the rest of its line passed over, so that no edited
-/// or damaged file can make the load hold more than a block and one record. midLine says
-/// that the source starts inside a line, which is then passed over. A failure of the
+/// maxRecord bytes is cut there and the rest of its record passed over, so that no edited
+/// or damaged file can make the load hold more than a block and one record. midRecord says
+/// that the source starts inside a record, which is then passed over. A failure of the
 /// source raises after end(); the records handed out before it stay handed out.
 void readRecords(ByteSource &source, LogRecordSink &sink, std::size_t blockSize = 1 << 20,
-                 bool midLine = false, std::size_t maxRecord = 4096);
+                 bool midRecord = false, std::size_t maxRecord = 4096);
 
 /// The text without an incomplete UTF-8 sequence at its end (where a cut fell).
 std::string_view withoutCutCharacter(std::string_view text);

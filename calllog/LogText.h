@@ -8,5 +8,5 @@
 bool isValidUtf8(std::string_view bytes);
 
 /// Appends bytes, read as Windows-1252, to out as UTF-8. The five bytes that code page
-/// leaves undefined become the C1 controls of the same value, as Windows maps them.
+/// leaves undefined become the C1 controls of the same value, so that no byte is lost.
 void appendWindows1252AsUtf8(std::string_view bytes, std::string &out);

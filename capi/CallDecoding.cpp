@@ -6,6 +6,8 @@
 namespace {
 
 /// The parameter text by 1-based position; a position that did not arrive is absent.
+/// Its kParamChars (100) bytes hold the called and the calling party number, which come
+/// first and are all that is read; digits beyond them are cut.
 class ParamText
 {
 public:
@@ -44,6 +46,7 @@ std::string withheldCaller(std::uint8_t ton, std::uint8_t presentation)
         return "ISDN Hidden";
     if (ton == 0)
         return "Unbekannt";
+    // The word, its blank, and the number written with a blank in place of a plus sign.
     return "HideCode  " + std::to_string(ton);
 }
 

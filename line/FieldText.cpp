@@ -2,7 +2,7 @@
 
 char safeDigit(std::uint8_t byte)
 {
-    // A '#' at a record's start would make the log line read back as a comment.
+    // A '#' at a record's start would make the log record read back as a comment.
     if (byte < 0x20 || byte >= 0x7F || byte == ',' || byte == '"' || byte == '#')
         return '?';
     return static_cast<char>(byte);

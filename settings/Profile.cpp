@@ -2,6 +2,7 @@
 
 #include "settings/ProfileText.h"
 
+#include "base/FdIo.h"
 #include "base/UniqueFd.h"
 
 #include <cerrno>
@@ -40,9 +41,7 @@ std::optional<FileContents> readRegularFile(const std::string &path)
     file.bytes.reserve(static_cast<std::size_t>(file.info.st_size));
     char buffer[65536];
     for (;;) {
-        const ssize_t n = ::read(fd.get(), buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR)
-            continue;
+        const ssize_t n = readRetrying(fd.get(), buffer, sizeof buffer);
         if (n < 0)
             return std::nullopt;
         if (n == 0)
@@ -50,20 +49,6 @@ std::optional<FileContents> readRegularFile(const std::string &path)
         file.bytes.append(buffer, static_cast<std::size_t>(n));
     }
     return file;
-}
-
-bool writeAll(int fd, const std::string &bytes)
-{
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        done += static_cast<std::size_t>(n);
-    }
-    return true;
 }
 
 // Removes the temporary file unless it has been renamed over the original.
@@ -110,7 +95,7 @@ void replaceFile(const std::string &path, const std::string &bytes, const struct
         return;
     // Only root may give a file away; otherwise it becomes ours, as an editor's save does.
     [[maybe_unused]] const int ownerKept = ::fchown(fd.get(), original.st_uid, original.st_gid);
-    if (!writeAll(fd.get(), bytes) || ::fsync(fd.get()) != 0 || fd.close() != 0)
+    if (writeAll(fd.get(), bytes).err != 0 || ::fsync(fd.get()) != 0 || fd.close() != 0)
         return;
     if (::rename(tempPath.c_str(), path.c_str()) != 0)
         return;

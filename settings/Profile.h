@@ -3,10 +3,10 @@
 #include <string>
 #include <string_view>
 
-// The settings file in the INI format of the Windows profile functions. Hand-written
-// rather than QSettings: those exact semantics are needed (first match wins, 255-byte
-// values, quotes, ";" comments, a delete that leaves every other byte), and QSettings
-// has its own escaping, key case and rewrite rules.
+// The settings file in the INI format: sections in brackets, key=value entries. Hand-written
+// rather than QSettings: settings files already in use must read as they always have
+// (first match wins, 255-byte values, quotes, ";" comments, a delete that leaves every
+// other byte), and QSettings has its own escaping, key case and rewrite rules.
 
 /// Value of key Eintrag in section Gruppe of the settings file IniDatei, or "" when the
 /// file, section or key is missing or cannot be read. A bare name is placed in

@@ -35,19 +35,19 @@ bool sameName(std::string_view a, std::string_view b)
     return true;
 }
 
-enum class LineKind { Other, Section, Key };
+enum class EntryKind { Other, Section, Key };
 
-struct Line
+struct Entry
 {
-    LineKind kind = LineKind::Other;
+    EntryKind kind = EntryKind::Other;
     std::string_view name;
     std::string_view value;
 };
 
-// One line without its "\n". Blank lines, ";" comments and key lines before any section
-// are all "Other" or keys that the caller ignores; a key line without "=" is a key with
-// an empty value, as the Windows profile functions read it.
-Line parseLine(std::string_view raw)
+// One entry of the file without its "\n". Blank entries, ";" comments and keys before any
+// section are all "Other" or keys that the caller ignores; a key without "=" is a key with
+// an empty value, so that a read stops at it and a delete takes it too.
+Entry parseEntry(std::string_view raw)
 {
     const std::string_view t = trimmed(raw);
     if (t.empty() || t.front() == ';')
@@ -56,12 +56,12 @@ Line parseLine(std::string_view raw)
         const std::size_t close = t.rfind(']');
         const std::string_view inner =
             close == std::string_view::npos ? t.substr(1) : t.substr(1, close - 1);
-        return {LineKind::Section, trimmed(inner), {}};
+        return {EntryKind::Section, trimmed(inner), {}};
     }
     const std::size_t eq = t.find('=');
     if (eq == std::string_view::npos)
-        return {LineKind::Key, t, {}};
-    return {LineKind::Key, trimmed(t.substr(0, eq)), t.substr(eq + 1)};
+        return {EntryKind::Key, t, {}};
+    return {EntryKind::Key, trimmed(t.substr(0, eq)), t.substr(eq + 1)};
 }
 
 bool isUtf8Continuation(char c)
@@ -99,8 +99,9 @@ std::string cleanValue(std::string_view v)
     return std::string(v);
 }
 
-// Calls f(line without "\n", the line's bytes including its "\n") for every line.
-template<class F> void forEachLine(std::string_view text, F f)
+// Calls f(entry without "\n", the entry's bytes including its "\n") for every entry,
+// until f returns false.
+template<class F> void forEachEntry(std::string_view text, F f)
 {
     std::size_t pos = 0;
     while (pos < text.size()) {
@@ -128,17 +129,17 @@ std::string resolveFileName(std::string IniDatei, const std::string &programDir)
 }
 
 // A section that appears twice is read as one: its keys are searched in file order,
-// so the first line of the key in the first such section that has it wins.
+// so the first entry of the key in the first such section that has it wins.
 std::string findValue(std::string_view text, std::string_view section, std::string_view key)
 {
     bool inSection = false;
     std::string result;
-    forEachLine(text, [&](std::string_view content, std::string_view) {
-        const Line line = parseLine(content);
-        if (line.kind == LineKind::Section) {
-            inSection = sameName(line.name, section);
-        } else if (line.kind == LineKind::Key && inSection && sameName(line.name, key)) {
-            result = cleanValue(line.value);
+    forEachEntry(text, [&](std::string_view content, std::string_view) {
+        const Entry entry = parseEntry(content);
+        if (entry.kind == EntryKind::Section) {
+            inSection = sameName(entry.name, section);
+        } else if (entry.kind == EntryKind::Key && inSection && sameName(entry.name, key)) {
+            result = cleanValue(entry.value);
             return false;
         }
         return true;
@@ -146,7 +147,7 @@ std::string findValue(std::string_view text, std::string_view section, std::stri
     return result;
 }
 
-// Every line of the key goes, in every section of that name, so that a read after the
+// Every entry of the key goes, in every section of that name, so that a read after the
 // delete finds nothing.
 std::optional<std::string> removeKey(std::string_view text, std::string_view section,
                                      std::string_view key)
@@ -155,11 +156,11 @@ std::optional<std::string> removeKey(std::string_view text, std::string_view sec
     bool removed = false;
     std::string out;
     out.reserve(text.size());
-    forEachLine(text, [&](std::string_view content, std::string_view whole) {
-        const Line line = parseLine(content);
-        if (line.kind == LineKind::Section)
-            inSection = sameName(line.name, section);
-        if (line.kind == LineKind::Key && inSection && sameName(line.name, key))
+    forEachEntry(text, [&](std::string_view content, std::string_view whole) {
+        const Entry entry = parseEntry(content);
+        if (entry.kind == EntryKind::Section)
+            inSection = sameName(entry.name, section);
+        if (entry.kind == EntryKind::Key && inSection && sameName(entry.name, key))
             removed = true;
         else
             out.append(whole);

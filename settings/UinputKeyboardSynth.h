@@ -28,7 +28,7 @@ public:
     static constexpr const char *deviceName = "Klingelwacht Feststelltasten";
     /// The udev rule that grants the seated user /dev/uinput, as the repository has it.
     static constexpr const char *udevRule = "data/udev/70-klingelwacht-uinput.rules";
-    /// The stderr line for a device that cannot be made, by errno.
+    /// The stderr message for a device that cannot be made, by errno.
     static std::string failureText(int error);
 
 private:

@@ -4,11 +4,11 @@
 
 CallGridModel::CallGridModel(QObject *parent) : QAbstractTableModel(parent) {}
 
-void CallGridModel::insertTop(std::string_view line)
+void CallGridModel::insertTop(std::string_view text)
 {
     if (!m_bulk)
         beginInsertRows({}, 0, 0);
-    m_history.insertTop(line);
+    m_history.insertTop(text);
     if (!m_bulk)
         endInsertRows();
 }

@@ -19,11 +19,11 @@ public:
     CallHistory &history() { return m_history; }
     const CallHistory &history() const { return m_history; }
 
-    void insertTop(std::string_view line);
+    void insertTop(std::string_view text);
     void removeLast();
     void setHandling(int row, std::string_view text);
-    void appendItem(std::string_view line) { m_history.appendItem(line); }
-    void replaceItem(int index, std::string_view line) { m_history.replaceItem(index, line); }
+    void appendItem(std::string_view text) { m_history.appendItem(text); }
+    void replaceItem(int index, std::string_view text) { m_history.replaceItem(index, text); }
 
     void setHeaderText(int column, const QString &text);
     /// Alignment of the column's data cells; without one a cell takes the grid's

@@ -80,9 +80,9 @@ void MainWindowViews::SetupCallGrid()
     }
 }
 
-void MainWindowViews::GridInsertTop(std::string_view callLine)
+void MainWindowViews::GridInsertTop(std::string_view row)
 {
-    m_model->insertTop(callLine);
+    m_model->insertTop(row);
 }
 
 void MainWindowViews::GridSetHandling(int row, std::string_view text)
@@ -100,14 +100,14 @@ void MainWindowViews::GridRemoveLast()
     m_model->removeLast();
 }
 
-void MainWindowViews::ListAppendLine(std::string_view line)
+void MainWindowViews::ListAppendLine(std::string_view row)
 {
-    m_model->appendItem(line);
+    m_model->appendItem(row);
 }
 
-void MainWindowViews::ListReplaceItem(int index, std::string_view line)
+void MainWindowViews::ListReplaceItem(int index, std::string_view row)
 {
-    m_model->replaceItem(index, line);
+    m_model->replaceItem(index, row);
 }
 
 int MainWindowViews::ListCount() const

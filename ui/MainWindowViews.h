@@ -23,12 +23,12 @@ public:
     ~MainWindowViews() override;
 
     void SetupCallGrid() override;
-    void GridInsertTop(std::string_view callLine) override;
+    void GridInsertTop(std::string_view row) override;
     void GridSetHandling(int row, std::string_view text) override;
     int GridRowCount() const override;
     void GridRemoveLast() override;
-    void ListAppendLine(std::string_view line) override;
-    void ListReplaceItem(int index, std::string_view line) override;
+    void ListAppendLine(std::string_view row) override;
+    void ListReplaceItem(int index, std::string_view row) override;
     int ListCount() const override;
     void ShowCallCount(int count) override;
     void RestoreWindow() override;

@@ -44,7 +44,7 @@ std::optional<int> QtSystemTray::mouseCode(QSystemTrayIcon::ActivationReason rea
 QString QtSystemTray::literalToolTip(const QString &text)
 {
     // Rich text on purpose: only then does the label show the escaped characters as they
-    // are; "pre" keeps the TABs and blanks between the fields of a call line.
+    // are; "pre" keeps the TABs and blanks between the fields of a call's row.
     return QStringLiteral("<p style=\"white-space:pre\">") + text.toHtmlEscaped() +
            QStringLiteral("</p>");
 }

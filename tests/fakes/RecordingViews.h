@@ -50,6 +50,6 @@ public:
     void RestoreWindow() override { calls.emplace_back("RestoreWindow"); }
 
     /// Grid row r (1 = top call row) as its line.
-    std::string row(int r) const { return std::string(history.rowLine(r - 1)); }
+    std::string row(int r) const { return std::string(history.rowText(r - 1)); }
     std::string item(int i) const { return std::string(history.item(i)); }
 };

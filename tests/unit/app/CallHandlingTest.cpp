@@ -227,7 +227,7 @@ TEST_F(CallHandlingTest, UnwritableLogKeepsTheLineAndTheAnswerGoesOut)
     ring(0x101, "0301", "345");
     clear(0x101, "Anrufer hat aufgelegt");
     EXPECT_EQ(counter, 1);
-    EXPECT_EQ(log->keptLineCount(), 1u);
+    EXPECT_EQ(log->keptRecordCount(), 1u);
     EXPECT_EQ(notices.size(), 1u);
 
     fs::remove(dir / "caller.log");

@@ -220,12 +220,12 @@ TEST_F(frmCapiTest, TimerTickWritesKeptLinesOnceTheLogCanBeWritten)
     w.Form_Load();
     fs::remove(dir / "caller.log");
     fs::create_directory(dir / "caller.log");
-    EXPECT_FALSE(w.callLog().appendCallLine("0301\t345\t30.12.2000\t14:05:09\tx"));
+    EXPECT_FALSE(w.callLog().appendCallRecord("0301\t345\t30.12.2000\t14:05:09\tx"));
     fs::remove(dir / "caller.log");
     w.callLog().setRetryInterval(std::chrono::milliseconds(0));
     w.Timer1_Timer();
     EXPECT_EQ(readFile(dir / "caller.log"), "0301\t345\t30.12.2000\t14:05:09\tx\r\n");
-    EXPECT_EQ(w.callLog().keptLineCount(), 0u);
+    EXPECT_EQ(w.callLog().keptRecordCount(), 0u);
 }
 
 // An end marker that cannot be written, and the kept line before it, go to stderr whole;
@@ -236,7 +236,7 @@ TEST_F(frmCapiTest, LogThatCannotBeWrittenAtShutdownGoesToStderr)
     w.Form_Load();
     fs::remove(dir / "caller.log");
     fs::create_directory(dir / "caller.log");
-    w.callLog().appendCallLine("0301\t345\t30.12.2000\t14:05:09\tx");
+    w.callLog().appendCallRecord("0301\t345\t30.12.2000\t14:05:09\tx");
     ::testing::internal::CaptureStderr();
     w.Form_Unload();
     const std::string err = ::testing::internal::GetCapturedStderr();

@@ -10,11 +10,11 @@ namespace {
 
 TEST(CallLine, MarkerLinesHaveTheirFixedForms)
 {
-    EXPECT_EQ(markerLine(tmAt(2000, 12, 30, 14, 5, 9), MarkerKind::Start),
+    EXPECT_EQ(markerRecord(tmAt(2000, 12, 30, 14, 5, 9), MarkerKind::Start),
               "#  12-30-2000 - 14:05:09   Start");
-    EXPECT_EQ(markerLine(tmAt(2001, 1, 2, 0, 0, 0), MarkerKind::End),
+    EXPECT_EQ(markerRecord(tmAt(2001, 1, 2, 0, 0, 0), MarkerKind::End),
               "#  01-02-2001 - 00:00:00   Ende");
-    EXPECT_EQ(markerLine(tmAt(2024, 7, 9, 23, 59, 59), MarkerKind::Start),
+    EXPECT_EQ(markerRecord(tmAt(2024, 7, 9, 23, 59, 59), MarkerKind::Start),
               "#  07-09-2024 - 23:59:59   Start");
 }
 

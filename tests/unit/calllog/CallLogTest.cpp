@@ -104,8 +104,8 @@ TEST_F(CallLogTest, AppendWritesBothMarkersExactly)
 {
     const std::tm t = FakeClock(2000, 12, 30, 14, 5, 9).localNow();
     CallLog log = makeLog();
-    log.LogAppend(markerLine(t, MarkerKind::Start));
-    log.LogAppend(markerLine(t, MarkerKind::End));
+    log.LogAppend(markerRecord(t, MarkerKind::Start));
+    log.LogAppend(markerRecord(t, MarkerKind::End));
     EXPECT_EQ(readFile(path),
               "#  12-30-2000 - 14:05:09   Start\r\n#  12-30-2000 - 14:05:09   Ende\r\n");
 }
@@ -208,22 +208,22 @@ TEST_F(CallLogTest, KeptLinesReachFileInOrderOnceWritable)
 {
     MAKE_FULL_DISK(path);
     CallLog log = makeLog();
-    EXPECT_FALSE(log.appendCallLine(kLineA));
-    EXPECT_FALSE(log.appendCallLine(kLineB));
-    EXPECT_EQ(log.keptLineCount(), 2u);
+    EXPECT_FALSE(log.appendCallRecord(kLineA));
+    EXPECT_FALSE(log.appendCallRecord(kLineB));
+    EXPECT_EQ(log.keptRecordCount(), 2u);
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_EQ(messages[0], failureMessage(ENOSPC));
 
     fs::remove(path);
-    EXPECT_TRUE(log.appendCallLine(kLineC));
-    EXPECT_EQ(log.keptLineCount(), 0u);
+    EXPECT_TRUE(log.appendCallRecord(kLineC));
+    EXPECT_EQ(log.keptRecordCount(), 0u);
     EXPECT_EQ(readFile(path), kLineA + "\r\n" + kLineB + "\r\n" + kLineC + "\r\n");
     EXPECT_EQ(messages.size(), 1u);
 
     // A new run of failures is said again.
     fs::remove(path);
     ASSERT_TRUE(makeFullDisk(path));
-    EXPECT_FALSE(log.appendCallLine(kLineA));
+    EXPECT_FALSE(log.appendCallRecord(kLineA));
     EXPECT_EQ(messages.size(), 2u);
 }
 
@@ -236,7 +236,7 @@ TEST_F(CallLogTest, KeptLinesWhenParentIsNotADirectory)
     CallLog log((parent / "caller.log").string());
     std::vector<std::string> heard;
     log.setNotifier([&](const std::string &m) { heard.push_back(m); });
-    EXPECT_FALSE(log.appendCallLine(kLineA));
+    EXPECT_FALSE(log.appendCallRecord(kLineA));
     ASSERT_EQ(heard.size(), 1u);
     EXPECT_EQ(heard[0],
               "Anrufliste " + (parent / "caller.log").string() +
@@ -244,7 +244,7 @@ TEST_F(CallLogTest, KeptLinesWhenParentIsNotADirectory)
                   ". Die Anrufe werden nachgetragen.");
     fs::remove(parent);
     fs::create_directory(parent);
-    EXPECT_TRUE(log.appendCallLine(kLineB));
+    EXPECT_TRUE(log.appendCallRecord(kLineB));
     EXPECT_EQ(readFile(parent / "caller.log"), kLineA + "\r\n" + kLineB + "\r\n");
 }
 
@@ -253,12 +253,12 @@ TEST_F(CallLogTest, LogAppendWritesKeptLinesFirst)
 {
     MAKE_FULL_DISK(path);
     CallLog log = makeLog();
-    EXPECT_FALSE(log.appendCallLine(kLineA));
+    EXPECT_FALSE(log.appendCallRecord(kLineA));
     EXPECT_THROW(log.LogAppend("#  end"), std::system_error);
-    EXPECT_THROW(log.flushKeptLines(), std::system_error);
-    EXPECT_EQ(log.keptLineCount(), 1u);
+    EXPECT_THROW(log.flushKeptRecords(), std::system_error);
+    EXPECT_EQ(log.keptRecordCount(), 1u);
     fs::remove(path);
-    log.flushKeptLines();
+    log.flushKeptRecords();
     log.LogAppend("#  end");
     EXPECT_EQ(readFile(path), kLineA + "\r\n#  end\r\n");
 }
@@ -275,8 +275,8 @@ TEST_F(CallLogTest, ShortWriteIsRolledBack)
         ::setrlimit(RLIMIT_FSIZE, &limit);
         CallLog log(path.string());
         log.setNotifier([](const std::string &) {});
-        const bool written = log.appendCallLine(std::string(30, 'x'));
-        ::_exit(!written && log.keptLineCount() == 1 ? 0 : 1);
+        const bool written = log.appendCallRecord(std::string(30, 'x'));
+        ::_exit(!written && log.keptRecordCount() == 1 ? 0 : 1);
     }
     EXPECT_EQ(exitCodeOf(pid), 0);
     EXPECT_EQ(readFile(path), "0123456789");
@@ -311,8 +311,8 @@ TEST_F(CallLogTest, LinkInPlaceOfTheLogIsRefusedAndTheLineKept)
         fs::create_symlink(target, path);
         messages.clear();
         CallLog log = makeLog();
-        EXPECT_FALSE(log.appendCallLine(kLineA));
-        EXPECT_EQ(log.keptLineCount(), 1u);
+        EXPECT_FALSE(log.appendCallRecord(kLineA));
+        EXPECT_EQ(log.keptRecordCount(), 1u);
         ASSERT_EQ(messages.size(), 1u);
         EXPECT_EQ(messages[0], "Anrufliste " + path.string() +
                                    " ist ein symbolischer Verweis und wird nicht beschrieben. "
@@ -370,13 +370,13 @@ TEST_F(CallLogTest, WriterKeepsTheOrderOfAThousandQuickLines)
     std::vector<std::string> expected{"#  start"};
     for (int i = 0; i < 1000; ++i) {
         expected.push_back("caller" + std::to_string(i) + "\t345\t30.12.2000\t14:05:09\tx");
-        EXPECT_TRUE(log.appendCallLine(expected.back()));
+        EXPECT_TRUE(log.appendCallRecord(expected.back()));
     }
     log.finish("#  end", std::chrono::minutes(2)); // a slow disk here must not fail it
     expected.push_back("#  end");
     EXPECT_EQ(linesOf(readFile(path)), expected);
     EXPECT_TRUE(messages.empty());
-    log.appendCallLine("after the end");
+    log.appendCallRecord("after the end");
     EXPECT_EQ(linesOf(readFile(path)).size(), expected.size());
 }
 
@@ -390,7 +390,7 @@ TEST_F(CallLogTest, FinishThatCannotWaitPutsTheRestOnStderr)
     std::vector<std::string> expected;
     for (int i = 0; i < 1000; ++i) {
         expected.push_back("line" + std::to_string(i) + "\t" + std::string(100, 'x'));
-        log.appendCallLine(expected.back());
+        log.appendCallRecord(expected.back());
     }
     expected.push_back("#  end");
     ::testing::internal::CaptureStderr();
@@ -422,8 +422,8 @@ TEST_F(CallLogTest, TimerRetriesKeptLinesAfterTheInterval)
         log.setRetryInterval(std::chrono::hours(1));
         if (threaded)
             log.startWriter(clock);
-        log.appendCallLine(kLineA);
-        log.appendCallLine(kLineB);
+        log.appendCallRecord(kLineA);
+        log.appendCallRecord(kLineB);
         ASSERT_TRUE(log.waitIdle(std::chrono::seconds(10)));
         log.timerTick();
         EXPECT_EQ(messages, std::vector<std::string>{failureMessage(ENOSPC)});
@@ -431,13 +431,13 @@ TEST_F(CallLogTest, TimerRetriesKeptLinesAfterTheInterval)
         log.timerTick();
         ASSERT_TRUE(log.waitIdle(std::chrono::seconds(10)));
         EXPECT_FALSE(fs::exists(path)) << "retried before the interval";
-        EXPECT_EQ(log.keptLineCount(), 2u);
+        EXPECT_EQ(log.keptRecordCount(), 2u);
 
         log.setRetryInterval(std::chrono::milliseconds(0));
         log.timerTick();
         ASSERT_TRUE(log.waitIdle(std::chrono::seconds(10)));
         EXPECT_EQ(readFile(path), kLineA + "\r\n" + kLineB + "\r\n");
-        EXPECT_EQ(log.keptLineCount(), 0u);
+        EXPECT_EQ(log.keptRecordCount(), 0u);
         log.finish(std::nullopt);
     }
 }
@@ -454,7 +454,7 @@ TEST_F(CallLogTest, FinishOnAFullDiskPutsKeptLinesAndMarkerOnStderr)
         CallLog log = makeLog();
         if (threaded)
             log.startWriter(clock);
-        log.appendCallLine(kLineA);
+        log.appendCallRecord(kLineA);
         ::testing::internal::CaptureStderr();
         log.finish("#  12-30-2000 - 14:05:09   Ende");
         const std::string err = ::testing::internal::GetCapturedStderr();
@@ -484,7 +484,7 @@ TEST_F(CallLogTest, ExitWritesKeptLinesAndTheEndMarker)
             log->setNotifier([](const std::string &) {});
             log->startWriter(clock);
             log->LogAppend("#  start");
-            log->appendCallLine(kLineA);
+            log->appendCallRecord(kLineA);
             log->waitIdle(std::chrono::seconds(10));
             ::unlink(path.c_str()); // the disk is free again, but no call comes
             if (fatal) {

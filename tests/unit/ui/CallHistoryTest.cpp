@@ -21,10 +21,10 @@ TEST(CallHistory, InsertsNewestOnTopAndAppendsItemsInArrivalOrder)
         h.insertTop(l);
         h.appendItem(l);
     }
-    EXPECT_EQ(h.rowLine(0), "C");
-    EXPECT_EQ(h.rowLine(1), "B");
-    EXPECT_EQ(h.rowLine(2), "A");
-    EXPECT_EQ(h.rowLine(3), ""); // the empty row moved to the bottom
+    EXPECT_EQ(h.rowText(0), "C");
+    EXPECT_EQ(h.rowText(1), "B");
+    EXPECT_EQ(h.rowText(2), "A");
+    EXPECT_EQ(h.rowText(3), ""); // the empty row moved to the bottom
     EXPECT_EQ(h.item(0), "A");
     EXPECT_EQ(h.item(2), "C");
 }
@@ -46,7 +46,7 @@ TEST(CallHistory, SetHandlingFillsColumnFourOnly)
     h.insertTop("0301\t345\td\tt");
     h.appendItem("0301\t345\td\tt");
     h.setHandling(0, "Anrufer hat aufgelegt");
-    EXPECT_EQ(h.rowLine(0), "0301\t345\td\tt\tAnrufer hat aufgelegt");
+    EXPECT_EQ(h.rowText(0), "0301\t345\td\tt\tAnrufer hat aufgelegt");
     EXPECT_EQ(h.item(0), "0301\t345\td\tt"); // the list item is not the grid's business
 }
 
@@ -56,7 +56,7 @@ TEST(CallHistory, RemoveLastTakesTheBottomRow)
     h.insertTop("A");
     h.removeLast();
     EXPECT_EQ(h.rowCount(), 1);
-    EXPECT_EQ(h.rowLine(0), "A");
+    EXPECT_EQ(h.rowText(0), "A");
 }
 
 TEST(CallHistory, ReplaceItemChangesOnlyThatItem)
@@ -76,18 +76,18 @@ TEST(CallHistory, KeepsLongLinesWhole)
     h.insertTop("short");
     h.insertTop(longLine);
     h.insertTop("after");
-    EXPECT_EQ(h.rowLine(1), longLine);
-    EXPECT_EQ(h.rowLine(0), "after");
-    EXPECT_EQ(h.rowLine(2), "short");
+    EXPECT_EQ(h.rowText(1), longLine);
+    EXPECT_EQ(h.rowText(0), "after");
+    EXPECT_EQ(h.rowText(2), "short");
 }
 
-TEST(TabField, CountsFieldsFromZero)
+TEST(CallLineField, CountsFieldsFromZero)
 {
-    EXPECT_EQ(tabField("a\tb\tc", 0), "a");
-    EXPECT_EQ(tabField("a\tb\tc", 2), "c");
-    EXPECT_EQ(tabField("a\tb\tc", 3), "");
-    EXPECT_EQ(tabField("\tb", 0), "");
-    EXPECT_EQ(tabField("\tb", 1), "b");
+    EXPECT_EQ(CallLine::field("a\tb\tc", 0), "a");
+    EXPECT_EQ(CallLine::field("a\tb\tc", 2), "c");
+    EXPECT_EQ(CallLine::field("a\tb\tc", 3), "");
+    EXPECT_EQ(CallLine::field("\tb", 0), "");
+    EXPECT_EQ(CallLine::field("\tb", 1), "b");
 }
 
 } // namespace

@@ -90,7 +90,7 @@ TEST_F(MainWindowViewsTest, LongCellsAreCutForDisplay)
     EXPECT_EQ(cell(1, 1), QString(255, 'b') + ellipsis);
     EXPECT_EQ(cell(1, 2), QString(255, QChar(0xfc)) + ellipsis);
     EXPECT_EQ(cell(1, 3), QString(255, 'd') + ellipsis);
-    EXPECT_EQ(views.model().history().rowLine(0).size(), 256u + 257u + 600u + 4096u + 3u);
+    EXPECT_EQ(views.model().history().rowText(0).size(), 256u + 257u + 600u + 4096u + 3u);
 }
 
 TEST_F(MainWindowViewsTest, FourFieldsLeaveColumnFourEmptyUntilHandlingIsSet)

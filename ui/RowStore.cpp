@@ -1,11 +1,11 @@
-#include "ui/LineStore.h"
+#include "ui/RowStore.h"
 
 #include <algorithm>
 #include <cstring>
 #include <new>
 #include <sys/mman.h>
 
-void *LineStore::allocate(std::size_t size)
+void *RowStore::allocate(std::size_t size)
 {
     const std::size_t alignment = std::min(size, kHugeBlock);
     void *p = std::aligned_alloc(alignment, size);
@@ -16,13 +16,13 @@ void *LineStore::allocate(std::size_t size)
     return p;
 }
 
-LineStore::Id LineStore::add(std::string_view text)
+RowStore::Id RowStore::add(std::string_view text)
 {
     const char *data = nullptr;
     if (!text.empty()) {
         // Blocks are not zeroed: every byte handed out is written first.
         if (text.size() > kFirstBlock / 4) {
-            // A long line gets a block of its own; the current block stays open.
+            // A long row gets a block of its own; the current block stays open.
             std::unique_ptr<char[], Free> block(static_cast<char *>(std::malloc(text.size())));
             if (!block)
                 throw std::bad_alloc();

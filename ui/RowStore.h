@@ -7,21 +7,21 @@
 #include <string_view>
 #include <vector>
 
-/// Append-only storage of text lines in large blocks: one allocation per block instead
-/// of one per line, so a log of a million calls costs little more than its size.
+/// Append-only storage of text rows in large blocks: one allocation per block instead
+/// of one per row, so a log of a million calls costs little more than its size.
 ///
 /// Loading a large log is bound by first touches of fresh memory, so the blocks of text
-/// and the chunks of line records grow geometrically up to 2 MiB and, from there on,
+/// and the chunks of row spans grow geometrically up to 2 MiB and, from there on,
 /// ask for transparent huge pages; nothing stored is ever copied on growth. A small
 /// log keeps small blocks.
-class LineStore
+class RowStore
 {
 public:
     using Id = std::uint32_t;
 
-    LineStore() = default;
-    LineStore(const LineStore &) = delete;
-    LineStore &operator=(const LineStore &) = delete;
+    RowStore() = default;
+    RowStore(const RowStore &) = delete;
+    RowStore &operator=(const RowStore &) = delete;
 
     Id add(std::string_view text);
     std::string_view view(Id id) const

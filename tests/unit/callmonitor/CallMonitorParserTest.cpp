@@ -1,5 +1,7 @@
 #include "callmonitor/CallMonitorParser.h"
 
+#include "tests/support/CaseName.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -105,12 +107,8 @@ TEST_P(ParserLines, GivesTheRecordForEveryEndingAndEverySplit)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Lines, ParserLines, ::testing::ValuesIn(kLines), [](const auto &param) {
-    std::string n;
-    for (const char ch : std::string(param.param.name))
-        n += std::isalnum(static_cast<unsigned char>(ch)) ? ch : '_';
-    return n;
-});
+INSTANTIATE_TEST_SUITE_P(Lines, ParserLines, ::testing::ValuesIn(kLines),
+                         NameBy<&LineCase::name>{});
 
 TEST(CallMonitorParser, NulByteStaysInItsField)
 {

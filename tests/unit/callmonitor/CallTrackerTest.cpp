@@ -2,6 +2,7 @@
 
 #include "callmonitor/CallMonitorParser.h"
 #include "tests/fakes/RecordingCallEvents.h"
+#include "tests/support/CaseName.h"
 
 #include <gtest/gtest.h>
 
@@ -80,12 +81,8 @@ TEST_P(TrackerCases, RaisesTheseEvents)
     EXPECT_EQ(lines(GetParam().input), GetParam().expected);
 }
 
-INSTANTIATE_TEST_SUITE_P(Calls, TrackerCases, ::testing::ValuesIn(kCases), [](const auto &param) {
-    std::string n;
-    for (const char ch : std::string(param.param.name))
-        n += std::isalnum(static_cast<unsigned char>(ch)) ? ch : '_';
-    return n;
-});
+INSTANTIATE_TEST_SUITE_P(Calls, TrackerCases, ::testing::ValuesIn(kCases),
+                         NameBy<&TrackerCase::name>{});
 
 TEST_F(Tracker, ForgetAllDropsOpenCallsWithoutAnEvent)
 {

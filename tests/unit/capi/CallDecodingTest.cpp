@@ -149,6 +149,7 @@ INSTANTIATE_TEST_SUITE_P(DisconnectInd, ReasonTable,
                                            ReasonCase{0x349F, "Anruf umgeleitet"},
                                            ReasonCase{0x34E6, "Abbruch durch VSt"},
                                            ReasonCase{0, "0"}, ReasonCase{0x3301, "13057"},
-                                           ReasonCase{0x8000, "-32768"}, ReasonCase{0xFFFF, "-1"}));
+                                           ReasonCase{0x8000, "-32768"}, ReasonCase{0xFFFF, "-1"}),
+                         [](const auto &tc) { return "Reason" + std::to_string(tc.param.reason); });
 
 } // namespace

@@ -2,6 +2,7 @@
 
 #include "settings/Profile.h"
 #include "tests/fakes/FakeKeyboard.h"
+#include "tests/support/CaseName.h"
 #include "tests/support/ChildProcess.h"
 
 #include <gtest/gtest.h>
@@ -49,7 +50,10 @@ INSTANTIATE_TEST_SUITE_P(Table, Matching,
                                          MatchCase{"45 67", "45", false}, // whole text
                                          MatchCase{"45,67", "4567", false},
                                          MatchCase{"45 67", "0045 678", true},
-                                         MatchCase{" 45", "45", false})); // no trimming
+                                         MatchCase{" 45", "45", false}),
+                         [](const auto &tc) {
+                             return caseName(tc.param.setting + "_in_" + tc.param.calledNumber);
+                         }); // no trimming
 
 struct SignalCase
 {
@@ -113,7 +117,8 @@ INSTANTIATE_TEST_SUITE_P(
         SignalCase{"one empty setting takes the first call",
                    {"45", "", "88"},
                    {"1", "345", "88"},
-                   {Caps, Num, Scroll}}));
+                   {Caps, Num, Scroll}}),
+    NameBy<&SignalCase::what>{});
 
 TEST(Signalling, FlagsAlreadySetAreNotToggledAgain)
 {

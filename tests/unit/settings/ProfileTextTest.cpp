@@ -1,5 +1,7 @@
 #include "settings/ProfileText.h"
 
+#include "tests/support/CaseName.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -44,7 +46,8 @@ INSTANTIATE_TEST_SUITE_P(
                     FileNameCase{"Telefon", "/opt/kw/", "/opt/kw/Telefon.INI"},
                     // Both tests look at the whole text: the "." of a directory counts.
                     FileNameCase{"/home/a.b/Telefon", "/opt/kw", "/home/a.b/Telefon"},
-                    FileNameCase{"Tele.fon/", "/opt/kw", "Tele.fon/"}));
+                    FileNameCase{"Tele.fon/", "/opt/kw", "Tele.fon/"}),
+    [](const auto &tc) { return caseName(tc.param.IniDatei + "_in_" + tc.param.programDir); });
 
 struct ValueCase
 {
@@ -129,7 +132,8 @@ INSTANTIATE_TEST_SUITE_P(
                   "Setup", "MSN1", std::string(254, 'a')},
         ValueCase{"UTF-8 at limit kept",
                   "[Setup]\nMSN1=" + std::string(253, 'a') + "\xc3\xa4" + "x\n", "Setup", "MSN1",
-                  std::string(253, 'a') + "\xc3\xa4"}));
+                  std::string(253, 'a') + "\xc3\xa4"}),
+    NameBy<&ValueCase::what>{});
 
 struct RemoveCase
 {
@@ -174,7 +178,8 @@ INSTANTIATE_TEST_SUITE_P(
         RemoveCase{"key without =", "[Setup]\nMSN1\nMSN2=2\n", "Setup", "MSN1",
                    "[Setup]\nMSN2=2\n"},
         RemoveCase{"odd bytes elsewhere", "\xff\xfe\0[x\n[Setup]\r\nMSN1=1\nz=\0\x01\r\r\n\n"s,
-                   "Setup", "MSN1", "\xff\xfe\0[x\n[Setup]\r\nz=\0\x01\r\r\n\n"s}));
+                   "Setup", "MSN1", "\xff\xfe\0[x\n[Setup]\r\nz=\0\x01\r\r\n\n"s}),
+    NameBy<&RemoveCase::what>{});
 
 TEST(Remove, NothingToRemoveGivesNullopt)
 {

@@ -6,6 +6,7 @@
 #include "tests/fakes/FakeSteadyClock.h"
 
 #include <gtest/gtest.h>
+#include <memory>
 #include <string>
 
 namespace {
@@ -79,49 +80,57 @@ TEST(CapiLineStart, RegistersListensAndIsUpOnlyAfterTheConfirmation)
     EXPECT_EQ(events.calls, std::vector<std::string>{"up"});
 }
 
-// A refused LISTEN_REQ is a line that is down: told with its Info, released, retried.
-TEST(CapiLineStart, RefusedListenIsALineDownAndIsRetried)
+// A line on a fake CAPI whose start can be played tick by tick, with its clock and notices.
+struct StartingLine
 {
     FakeCapi capi;
-    capi.listenInfo = 0x2002;
     CapiState state;
     LineWatch::TimePoint now = LineWatch::TimePoint{} + std::chrono::hours(1);
     FakeSteadyClock clock{now};
-    CapiLine line(capi, state, CapiWorker::Mode::Manual, clock);
     std::vector<std::string> notices;
-    line.setNoticeSink([&](const std::string &t) { notices.push_back(t); });
-    line.start();
-    line.tick();
-    EXPECT_FALSE(line.isLineUp());
-    EXPECT_EQ(capi.releaseCalls, 1);
-    EXPECT_EQ(notices, std::vector<std::string>{"Keine CAPI-Verbindung (LISTEN_CONF Info 0x2002)"});
-    capi.listenInfo = 0;
-    now += std::chrono::seconds(30);
-    line.tick();
-    line.tick();
-    EXPECT_EQ(capi.registerCalls, 2);
-    EXPECT_TRUE(line.isLineUp());
-    EXPECT_EQ(notices.back(), "CAPI-Verbindung hergestellt");
+    std::unique_ptr<CapiLine> line;
+
+    void start()
+    {
+        line = std::make_unique<CapiLine>(capi, state, CapiWorker::Mode::Manual, clock);
+        line->setNoticeSink([this](const std::string &t) { notices.push_back(t); });
+        line->start();
+    }
+};
+
+// A refused LISTEN_REQ is a line that is down: told with its Info, released, retried.
+TEST(CapiLineStart, RefusedListenIsALineDownAndIsRetried)
+{
+    StartingLine s;
+    s.capi.listenInfo = 0x2002;
+    s.start();
+    s.line->tick();
+    EXPECT_FALSE(s.line->isLineUp());
+    EXPECT_EQ(s.capi.releaseCalls, 1);
+    EXPECT_EQ(s.notices,
+              std::vector<std::string>{"Keine CAPI-Verbindung (LISTEN_CONF Info 0x2002)"});
+    s.capi.listenInfo = 0;
+    s.now += std::chrono::seconds(30);
+    s.line->tick();
+    s.line->tick();
+    EXPECT_EQ(s.capi.registerCalls, 2);
+    EXPECT_TRUE(s.line->isLineUp());
+    EXPECT_EQ(s.notices.back(), "CAPI-Verbindung hergestellt");
 }
 
 TEST(CapiLineStart, UnansweredListenCountsAsRefusedAfterItsTimeout)
 {
-    FakeCapi capi;
-    capi.answerListen = false;
-    CapiState state;
-    LineWatch::TimePoint now = LineWatch::TimePoint{} + std::chrono::hours(1);
-    FakeSteadyClock clock{now};
-    CapiLine line(capi, state, CapiWorker::Mode::Manual, clock);
-    std::vector<std::string> notices;
-    line.setNoticeSink([&](const std::string &t) { notices.push_back(t); });
-    line.start();
-    now += CapiWorker::kListenTimeout - std::chrono::seconds(1);
-    line.tick();
-    EXPECT_EQ(capi.releaseCalls, 0);
-    now += std::chrono::seconds(1);
-    line.tick();
-    EXPECT_EQ(capi.releaseCalls, 1);
-    EXPECT_EQ(notices, std::vector<std::string>{"Keine CAPI-Verbindung (LISTEN_CONF bleibt aus)"});
+    StartingLine s;
+    s.capi.answerListen = false;
+    s.start();
+    s.now += CapiWorker::kListenTimeout - std::chrono::seconds(1);
+    s.line->tick();
+    EXPECT_EQ(s.capi.releaseCalls, 0);
+    s.now += std::chrono::seconds(1);
+    s.line->tick();
+    EXPECT_EQ(s.capi.releaseCalls, 1);
+    EXPECT_EQ(s.notices,
+              std::vector<std::string>{"Keine CAPI-Verbindung (LISTEN_CONF bleibt aus)"});
 }
 
 TEST_F(CapiLineTest, EmptyQueueChangesAndSendsNothing)

@@ -1,73 +1,23 @@
 #include "tools/capisim/Scenario.h"
 
 #include <algorithm>
-#include <cerrno>
-#include <cmath>
-#include <cstdlib>
 #include <map>
-#include <sstream>
 
 namespace capisim {
 
 namespace {
 
-using Args = std::vector<std::pair<std::string, std::string>>;
-
-std::uint32_t parseNumber(const std::string &text, std::uint32_t max, int line,
-                          const std::string &what)
-{
-    char *end = nullptr;
-    errno = 0;
-    const unsigned long long v = std::strtoull(text.c_str(), &end, 0);
-    if (text.empty() || *end != '\0' || errno != 0 || text[0] == '-' || v > max)
-        throw ScenarioError(line, "bad " + what + ": '" + text + "'");
-    return static_cast<std::uint32_t>(v);
-}
-
-double parseSeconds(const std::string &text, int line)
-{
-    char *end = nullptr;
-    const double v = std::strtod(text.c_str(), &end);
-    if (text.empty() || *end != '\0' || !std::isfinite(v) || v < 0 || v > 86400)
-        throw ScenarioError(line, "bad seconds: '" + text + "'");
-    return v;
-}
-
-Bytes parseHex(const std::string &text, int line)
-{
-    try {
-        return fromHex(text);
-    } catch (const std::invalid_argument &e) {
-        throw ScenarioError(line, e.what());
-    }
-}
+using simcore::expectArgs;
+using simcore::keyValues;
+using simcore::parseHex;
+using simcore::parseNumber;
+using simcore::parseSeconds;
 
 std::string parseDigits(const std::string &text, int line)
 {
     if (text.size() > 40)
         throw ScenarioError(line, "number too long: '" + text + "'");
     return text;
-}
-
-/// key=value arguments; each key at most once and from the allowed set.
-std::map<std::string, std::string> keyValues(const std::vector<std::string> &tokens, int line,
-                                             std::initializer_list<const char *> allowed)
-{
-    std::map<std::string, std::string> out;
-    for (const auto &t : tokens) {
-        const auto eq = t.find('=');
-        if (eq == std::string::npos || eq == 0)
-            throw ScenarioError(line, "expected key=value, got '" + t + "'");
-        const std::string key = t.substr(0, eq);
-        bool ok = false;
-        for (const char *a : allowed)
-            ok = ok || key == a;
-        if (!ok)
-            throw ScenarioError(line, "unknown key '" + key + "'");
-        if (!out.emplace(key, t.substr(eq + 1)).second)
-            throw ScenarioError(line, "key '" + key + "' given twice");
-    }
-    return out;
 }
 
 std::uint32_t required(const std::map<std::string, std::string> &kv, const char *key,
@@ -79,27 +29,15 @@ std::uint32_t required(const std::map<std::string, std::string> &kv, const char 
     return parseNumber(it->second, max, line, key);
 }
 
-void expectArgs(const std::vector<std::string> &args, std::size_t min, std::size_t max, int line,
-                const std::string &verb)
-{
-    if (args.size() < min || args.size() > max)
-        throw ScenarioError(line, "wrong number of arguments to " + verb);
-}
-
 } // namespace
 
 bool parseCommand(const std::string &text, int line, Command &command)
 {
-    std::istringstream in(text);
-    std::string verb;
-    if (!(in >> verb) || verb[0] == '#')
+    const auto words = simcore::splitWords(text);
+    if (!words)
         return false;
-    std::vector<std::string> args;
-    for (std::string t; in >> t;) {
-        if (t[0] == '#')
-            break;
-        args.push_back(t);
-    }
+    const std::string &verb = words->verb;
+    const std::vector<std::string> &args = words->args;
     command = Command{};
     command.line = line;
 
@@ -223,17 +161,7 @@ bool parseCommand(const std::string &text, int line, Command &command)
 
 std::vector<Command> parseScenario(const std::string &text)
 {
-    std::vector<Command> out;
-    std::istringstream in(text);
-    std::string lineText;
-    int line = 0;
-    while (std::getline(in, lineText)) {
-        ++line;
-        Command c;
-        if (parseCommand(lineText, line, c))
-            out.push_back(std::move(c));
-    }
-    return out;
+    return simcore::parseLines<Command>(text, parseCommand);
 }
 
 } // namespace capisim

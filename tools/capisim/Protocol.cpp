@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <map>
 #include <stdexcept>
 
 namespace capisim {
@@ -234,79 +235,37 @@ void setHeader(Bytes &message, std::uint16_t applId, std::uint16_t number)
 
 std::string commandName(std::uint8_t command, std::uint8_t subcommand)
 {
-    const char *c = nullptr;
-    switch (command) {
-    case 0x01:
-        c = "ALERT";
-        break;
-    case 0x02:
-        c = "CONNECT";
-        break;
-    case 0x03:
-        c = "CONNECT_ACTIVE";
-        break;
-    case 0x04:
-        c = "DISCONNECT";
-        break;
-    case 0x05:
-        c = "LISTEN";
-        break;
-    case 0x08:
-        c = "INFO";
-        break;
-    case 0x41:
-        c = "SELECT_B_PROTOCOL";
-        break;
-    case 0x80:
-        c = "FACILITY";
-        break;
-    case 0x82:
-        c = "CONNECT_B3";
-        break;
-    case 0x83:
-        c = "CONNECT_B3_ACTIVE";
-        break;
-    case 0x84:
-        c = "DISCONNECT_B3";
-        break;
-    case 0x86:
-        c = "DATA_B3";
-        break;
-    case 0x87:
-        c = "RESET_B3";
-        break;
-    case 0x88:
-        c = "CONNECT_B3_T90_ACTIVE";
-        break;
-    case 0xff:
-        c = "MANUFACTURER";
-        break;
-    default:
-        break;
-    }
-    const char *s = nullptr;
-    switch (subcommand) {
-    case 0x80:
-        s = "REQ";
-        break;
-    case 0x81:
-        s = "CONF";
-        break;
-    case 0x82:
-        s = "IND";
-        break;
-    case 0x83:
-        s = "RESP";
-        break;
-    default:
-        break;
-    }
-    if (!c || !s) {
+    static const std::map<std::uint8_t, const char *> commands = {
+        {0x01, "ALERT"},
+        {0x02, "CONNECT"},
+        {0x03, "CONNECT_ACTIVE"},
+        {0x04, "DISCONNECT"},
+        {0x05, "LISTEN"},
+        {0x08, "INFO"},
+        {0x41, "SELECT_B_PROTOCOL"},
+        {0x80, "FACILITY"},
+        {0x82, "CONNECT_B3"},
+        {0x83, "CONNECT_B3_ACTIVE"},
+        {0x84, "DISCONNECT_B3"},
+        {0x86, "DATA_B3"},
+        {0x87, "RESET_B3"},
+        {0x88, "CONNECT_B3_T90_ACTIVE"},
+        {0xff, "MANUFACTURER"},
+    };
+    static const std::map<std::uint8_t, const char *> subcommands = {
+        {CapiSubcommand::Req, "REQ"},
+        {CapiSubcommand::Conf, "CONF"},
+        {CapiSubcommand::Ind, "IND"},
+        {CapiSubcommand::Resp, "RESP"},
+    };
+    const auto c = commands.find(command);
+    const auto s = subcommands.find(subcommand);
+    if (c == commands.end() || s == subcommands.end()) {
         char buf[32];
         std::snprintf(buf, sizeof buf, "CMD_%02X_%02X", command, subcommand);
         return buf;
     }
-    return std::string(c) + "_" + s;
+    return std::string(c->second) + "_" + s->second;
 }
 
 Decoded decode(const Bytes &p)

@@ -23,23 +23,13 @@ std::string parseDigits(const std::string &text, int line)
 std::uint32_t required(const std::map<std::string, std::string> &kv, const char *key,
                        std::uint32_t max, int line)
 {
-    const auto it = kv.find(key);
-    if (it == kv.end())
-        throw ScenarioError(line, std::string("missing ") + key + "=");
-    return parseNumber(it->second, max, line, key);
+    return parseNumber(simcore::requiredValue(kv, key, line), max, line, key);
 }
 
-} // namespace
-
-bool parseCommand(const std::string &text, int line, Command &command)
+/// The command of a line's words.
+void parseWords(const std::string &, const std::string &verb, const std::vector<std::string> &args,
+                int line, Command &command)
 {
-    const auto words = simcore::splitWords(text);
-    if (!words)
-        return false;
-    const std::string &verb = words->verb;
-    const std::vector<std::string> &args = words->args;
-    command = Command{};
-    command.line = line;
 
     if (verb == "connect") {
         const auto kv = keyValues(args, line,
@@ -106,9 +96,6 @@ bool parseCommand(const std::string &text, int line, Command &command)
         command.bytes =
             dataB3Ind(ncci, static_cast<std::uint16_t>(total), static_cast<std::uint16_t>(length),
                       static_cast<std::uint16_t>(handle), data);
-    } else if (verb == "silent" || verb == "talk") {
-        expectArgs(args, 0, 0, line, verb);
-        command.kind = verb == "silent" ? Command::Kind::Silent : Command::Kind::Talk;
     } else if (verb == "raw" || verb == "raw-stream") {
         std::string hex;
         for (const auto &a : args)
@@ -119,10 +106,6 @@ bool parseCommand(const std::string &text, int line, Command &command)
             throw ScenarioError(line, verb + " needs bytes");
         if (verb == "raw" && command.bytes.size() > kMaxFrame)
             throw ScenarioError(line, "message longer than 4096 bytes");
-    } else if (verb == "sleep") {
-        expectArgs(args, 1, 1, line, verb);
-        command.kind = Command::Kind::Sleep;
-        command.seconds = parseSeconds(args[0], line);
     } else if (verb == "wait-for") {
         if (args.empty())
             throw ScenarioError(line, "wait-for needs a message name");
@@ -143,20 +126,23 @@ bool parseCommand(const std::string &text, int line, Command &command)
         expectArgs(args, 1, 1, line, verb);
         command.kind = Command::Kind::ListenInfo;
         command.info = static_cast<std::uint16_t>(parseNumber(args[0], 0xffff, line, "info"));
-    } else if (verb == "drop-connection") {
-        expectArgs(args, 0, 0, line, verb);
-        command.kind = Command::Kind::DropConnection;
-    } else if (verb == "restart") {
-        expectArgs(args, 0, 1, line, verb);
-        command.kind = Command::Kind::Restart;
-        command.seconds = args.empty() ? 0 : parseSeconds(args[0], line);
-    } else if (verb == "exit") {
-        expectArgs(args, 0, 0, line, verb);
-        command.kind = Command::Kind::Exit;
     } else {
-        throw ScenarioError(line, "unknown command '" + verb + "'");
+        using K = Command::Kind;
+        simcore::parseControl(verb, args, line, command,
+                              {{"sleep", K::Sleep, 1, 1},
+                               {"silent", K::Silent},
+                               {"talk", K::Talk},
+                               {"drop-connection", K::DropConnection},
+                               {"restart", K::Restart, 0, 1},
+                               {"exit", K::Exit}});
     }
-    return true;
+}
+
+} // namespace
+
+bool parseCommand(const std::string &text, int line, Command &command)
+{
+    return simcore::parseCommandLine(text, line, command, parseWords);
 }
 
 std::vector<Command> parseScenario(const std::string &text)

@@ -12,8 +12,8 @@
 
 namespace capisim {
 
-Simulator::Simulator(Options options)
-    : ScenarioServer("capisim", options, options.scenario, true, options.fullQueue ? 0 : 16),
+Simulator::Simulator(Options options, std::vector<Command> scenario)
+    : ScenarioServer("capisim", options, std::move(scenario), true, options.fullQueue ? 0 : 16),
       m_options(std::move(options)), m_applIdCounter(m_options.firstApplId)
 {
     m_inputOpen = m_options.interactive;
@@ -21,11 +21,6 @@ Simulator::Simulator(Options options)
     m_acceptConnections = !m_options.fullQueue;
     openListener();
     announce();
-}
-
-Simulator::~Simulator()
-{
-    shutDown();
 }
 
 void Simulator::listenerOpened()
@@ -230,45 +225,38 @@ bool Simulator::sendToApplications(const Command &command)
     return any;
 }
 
-Simulator::Outcome Simulator::perform(const Command &c, Clock::time_point)
+Simulator::Outcome Simulator::perform(const Command &c)
 {
     switch (c.kind) {
+    case Command::Kind::Exit:
+        return Outcome::Exit;
     case Command::Kind::Send:
     case Command::Kind::SendStream:
         // Messages wait for an application to take them.
         return sendToApplications(c) ? Outcome::Done : Outcome::Wait;
     case Command::Kind::Sleep:
-        return sleeping(c.seconds) ? Outcome::Wait : Outcome::Done;
+        return sleep(c.seconds);
     case Command::Kind::WaitFor: {
         bool found = false;
         for (; m_waitCursor < m_entries.size() && !found; ++m_waitCursor)
             found = matches(m_entries[m_waitCursor], c.condition);
-        return waiting(found, c.seconds,
-                       {{"name", c.condition.name}, {"line", std::to_string(c.line)}})
-                   ? Outcome::Wait
-                   : Outcome::Done;
+        return waitFor(found, c.seconds,
+                       {{"name", c.condition.name}, {"line", std::to_string(c.line)}});
     }
     case Command::Kind::ListenInfo:
         m_options.listenInfo = c.info;
-        return Outcome::Done;
-    case Command::Kind::Silent:
-        m_silent = true;
-        record({"SILENT", {}}, {});
-        return Outcome::Done;
-    case Command::Kind::Talk:
-        m_silent = false;
-        record({"TALK", {}}, {});
-        return Outcome::Done;
-    case Command::Kind::DropConnection:
-        closeAll("drop");
-        return Outcome::Done;
-    case Command::Kind::Restart:
-        closeFor(c.seconds, "RESTART", "restart");
-        return Outcome::DoneAndWait;
-    case Command::Kind::Exit:
         break;
+    case Command::Kind::Silent:
+    case Command::Kind::Talk:
+        m_silent = c.kind == Command::Kind::Silent;
+        record({m_silent ? "SILENT" : "TALK", {}}, {});
+        break;
+    case Command::Kind::DropConnection:
+        return drop();
+    case Command::Kind::Restart:
+        return closeFor(c.seconds, "RESTART", "restart");
     }
-    return Outcome::Exit;
+    return Outcome::Done;
 }
 
 } // namespace capisim

@@ -21,7 +21,6 @@ struct Options : simcore::Options
     bool neverAnswer = false;
     /// Listens with a full accept queue and never accepts: connects hang, SYNs are dropped.
     bool fullQueue = false;
-    std::vector<Command> scenario;
 };
 
 /// The CAPI-over-TCP peer: one poll loop serving every connection, the scenario and, in
@@ -29,8 +28,7 @@ struct Options : simcore::Options
 class Simulator final : public simcore::ScenarioServer<Command>
 {
 public:
-    explicit Simulator(Options options);
-    ~Simulator() override;
+    Simulator(Options options, std::vector<Command> scenario);
 
 private:
     struct Connection : simcore::Connection
@@ -46,7 +44,7 @@ private:
     std::unique_ptr<simcore::Connection> accepted(int fd) override;
     void readFrom(simcore::Connection &c) override;
     void readInput() override;
-    Outcome perform(const Command &command, Clock::time_point now) override;
+    Outcome perform(const Command &command) override;
 
     void handleFrame(Connection &c, const Bytes &payload);
     bool sendAll(Connection &c, const Bytes &bytes);

@@ -42,8 +42,8 @@ int main(int argc, char *argv[])
              if (o.firstApplId == 0)
                  throw std::invalid_argument("--applid must be 1 to 1023");
              static_cast<simcore::Options &>(o) = common;
-             o.scenario = capisim::parseScenario(simcore::readScenarioFile(scenarioFile));
-             capisim::Simulator sim(std::move(o));
+             capisim::Simulator sim(
+                 std::move(o), capisim::parseScenario(simcore::readScenarioFile(scenarioFile)));
              return sim.run(stop);
          }});
 }

@@ -14,32 +14,23 @@ using simcore::parseSeconds;
 std::string value(const std::map<std::string, std::string> &kv, const char *key,
                   const char *fallback, int line)
 {
-    const auto it = kv.find(key);
-    if (it != kv.end())
-        return it->second;
     if (!fallback)
-        throw ScenarioError(line, std::string("missing ") + key + "=");
-    return fallback;
+        return simcore::requiredValue(kv, key, line);
+    const auto it = kv.find(key);
+    return it != kv.end() ? it->second : fallback;
 }
 
-} // namespace
-
-bool parseCommand(const std::string &text, int line, Command &command)
+/// The command of a line's words.
+void parseWords(const std::string &text, const std::string &verb,
+                const std::vector<std::string> &args, int line, Command &command)
 {
-    const auto words = simcore::splitWords(text);
-    if (!words)
-        return false;
-    const std::string &verb = words->verb;
-    const std::vector<std::string> &args = words->args;
-    command = Command{};
-    command.line = line;
     if (verb == "line") {
         // Everything after "line " as it stands, comments and blanks included.
         const auto at = text.find("line") + 4;
         command.kind = Command::Kind::Send;
         command.bytes = at < text.size() ? text.substr(at + 1) : std::string();
         command.terminate = true;
-        return true;
+        return;
     }
 
     auto dated = [&](std::string fields) {
@@ -80,29 +71,25 @@ bool parseCommand(const std::string &text, int line, Command &command)
             throw ScenarioError(line, "endings lf or endings crlf");
         command.kind = Command::Kind::Endings;
         command.crlf = args[0] == "crlf";
-    } else if (verb == "sleep") {
-        expectArgs(args, 1, 1, line, verb);
-        command.kind = Command::Kind::Sleep;
-        command.seconds = parseSeconds(args[0], line);
     } else if (verb == "wait-for-client") {
         const auto kv = keyValues(args, line, {"timeout"});
         command.kind = Command::Kind::WaitClient;
         if (kv.count("timeout"))
             command.seconds = parseSeconds(kv.at("timeout"), line);
-    } else if (verb == "drop-connection") {
-        expectArgs(args, 0, 0, line, verb);
-        command.kind = Command::Kind::Drop;
-    } else if (verb == "refuse") {
-        expectArgs(args, 1, 1, line, verb);
-        command.kind = Command::Kind::Refuse;
-        command.seconds = parseSeconds(args[0], line);
-    } else if (verb == "exit") {
-        expectArgs(args, 0, 0, line, verb);
-        command.kind = Command::Kind::Exit;
     } else {
-        throw ScenarioError(line, "unknown command '" + verb + "'");
+        simcore::parseControl(verb, args, line, command,
+                              {{"sleep", Command::Kind::Sleep, 1, 1},
+                               {"refuse", Command::Kind::Refuse, 1, 1},
+                               {"drop-connection", Command::Kind::Drop},
+                               {"exit", Command::Kind::Exit}});
     }
-    return true;
+}
+
+} // namespace
+
+bool parseCommand(const std::string &text, int line, Command &command)
+{
+    return simcore::parseCommandLine(text, line, command, parseWords);
 }
 
 std::vector<Command> parseScenario(const std::string &text)

@@ -28,19 +28,14 @@ std::string printable(const std::string &bytes)
 
 } // namespace
 
-Simulator::Simulator(Options options)
-    : ScenarioServer("routersim", options, options.scenario, false)
+Simulator::Simulator(const simcore::Options &options, std::vector<Command> scenario)
+    : ScenarioServer("routersim", options, std::move(scenario), false)
 {
     openListener();
     // A refusal at the start begins before anyone learns the port: no client slips in.
     if (!m_queue.empty() && m_queue.front().kind == Command::Kind::Refuse)
         step();
     announce();
-}
-
-Simulator::~Simulator()
-{
-    shutDown();
 }
 
 void Simulator::event(const std::string &name, const simcore::Fields &fields)
@@ -94,7 +89,7 @@ void Simulator::send(const Command &command)
     note(printable(bytes));
 }
 
-Simulator::Outcome Simulator::perform(const Command &c, Clock::time_point)
+Simulator::Outcome Simulator::perform(const Command &c)
 {
     const bool connected = std::any_of(m_connections.begin(), m_connections.end(),
                                        [](const auto &cl) { return cl->fd >= 0; });
@@ -104,26 +99,23 @@ Simulator::Outcome Simulator::perform(const Command &c, Clock::time_point)
         if (!connected)
             return Outcome::Wait;
         send(c);
-        return Outcome::Done;
-    case Command::Kind::Sleep:
-        return sleeping(c.seconds) ? Outcome::Wait : Outcome::Done;
-    case Command::Kind::WaitClient:
-        return waiting(connected, c.seconds, {{"line", std::to_string(c.line)}}) ? Outcome::Wait
-                                                                                 : Outcome::Done;
+        break;
     case Command::Kind::Endings:
         m_crlf = c.crlf;
-        return Outcome::Done;
-    case Command::Kind::Drop:
-        closeAll("drop");
-        return Outcome::Done;
+        break;
+    case Command::Kind::WaitClient:
+        return waitFor(connected, c.seconds, {{"line", std::to_string(c.line)}});
+    case Command::Kind::Sleep:
+        return sleep(c.seconds);
     case Command::Kind::Refuse:
         // The commands after it wait for the port to open again.
-        closeFor(c.seconds, "REFUSE", "refuse");
-        return Outcome::DoneAndWait;
+        return closeFor(c.seconds, "REFUSE", "refuse");
+    case Command::Kind::Drop:
+        return drop();
     case Command::Kind::Exit:
-        break;
+        return Outcome::Exit;
     }
-    return Outcome::Exit;
+    return Outcome::Done;
 }
 
 } // namespace routersim

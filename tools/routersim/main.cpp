@@ -15,10 +15,8 @@ int main(int argc, char *argv[])
          [](const std::string &, const auto &) { return false; },
          [](const simcore::Options &common, const std::string &scenarioFile,
             const volatile bool &stop) {
-             routersim::Options o;
-             static_cast<simcore::Options &>(o) = common;
-             o.scenario = routersim::parseScenario(simcore::readScenarioFile(scenarioFile));
-             routersim::Simulator sim(std::move(o));
+             routersim::Simulator sim(
+                 common, routersim::parseScenario(simcore::readScenarioFile(scenarioFile)));
              return sim.run(stop);
          }});
 }

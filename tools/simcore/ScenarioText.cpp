@@ -41,6 +41,15 @@ std::map<std::string, std::string> keyValues(const std::vector<std::string> &tok
     return out;
 }
 
+const std::string &requiredValue(const std::map<std::string, std::string> &kv, const char *key,
+                                 int line)
+{
+    const auto it = kv.find(key);
+    if (it == kv.end())
+        throw ScenarioError(line, std::string("missing ") + key + "=");
+    return it->second;
+}
+
 void expectArgs(const std::vector<std::string> &args, std::size_t min, std::size_t max, int line,
                 const std::string &verb)
 {

@@ -59,7 +59,8 @@ Server::Server(const char *name, const Options &options, bool appendTranscript, 
 
 Server::~Server()
 {
-    // The derived server is gone by now and has shut down: this only catches a failed start.
+    // Only after a failed start or run is anything still open here, and the derived server
+    // that would record it is gone.
     for (auto &c : m_connections)
         if (c->fd >= 0)
             ::close(c->fd);
@@ -118,12 +119,19 @@ void Server::closeListener()
     listenerClosed();
 }
 
-void Server::closeFor(double seconds, const char *name, const char *why)
+Server::Outcome Server::closeFor(double seconds, const char *name, const char *why)
 {
     closeAll(why);
     closeListener();
     event(name, {{"seconds", std::to_string(seconds)}});
     m_reopenAt = after(seconds);
+    return Outcome::DoneAndWait;
+}
+
+Server::Outcome Server::drop()
+{
+    closeAll("drop");
+    return Outcome::Done;
 }
 
 std::unique_ptr<Connection> Server::accepted(int)
@@ -181,24 +189,24 @@ Server::Clock::time_point Server::after(double seconds)
            std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
 }
 
-bool Server::sleeping(double seconds)
+Server::Outcome Server::sleep(double seconds)
 {
     if (!m_sleepUntil)
         m_sleepUntil = after(seconds);
-    return Clock::now() < *m_sleepUntil;
+    return Clock::now() < *m_sleepUntil ? Outcome::Wait : Outcome::Done;
 }
 
-bool Server::waiting(bool met, double timeout, Fields timeoutFields)
+Server::Outcome Server::waitFor(bool met, double timeout, Fields timeoutFields)
 {
     if (!m_commandStarted && timeout >= 0)
         m_waitDeadline = after(timeout);
     m_commandStarted = true;
     if (met)
-        return false;
+        return Outcome::Done;
     if (!m_waitDeadline || Clock::now() < *m_waitDeadline)
-        return true;
+        return Outcome::Wait;
     event("WAIT_TIMEOUT", timeoutFields);
-    return false;
+    return Outcome::Done;
 }
 
 void Server::commandDone()
@@ -244,6 +252,7 @@ int Server::run(const volatile bool &stop)
         }
         std::erase_if(m_connections, [](const auto &c) { return c->fd < 0; });
     }
+    shutDown();
     return 0;
 }
 

@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstdio>
 #include <deque>
+#include <iterator>
 #include <memory>
 #include <optional>
 #include <stdexcept>
@@ -51,19 +52,26 @@ public:
 protected:
     using Clock = std::chrono::steady_clock;
 
+    /// What became of a scenario command of the command at the front of the queue.
+    enum class Outcome {
+        Done,        // on to the next command
+        Wait,        // runs again at the next turn of the loop
+        DoneAndWait, // done, and the next one waits for the next turn
+        Exit,        // the run is over
+    };
+
     /// Opens the transcript (appending or not) and the listener.
     Server(const char *name, const Options &options, bool appendTranscript, int backlog = 16);
     /// Writes the port file, whole or not at all, and tells the port on stderr.
     void announce();
-    /// Closes every connection, recorded with why=exit, and the listener.
-    void shutDown();
 
     void openListener();
     void closeListener();
     bool listening() const { return m_listenFd >= 0; }
     int port() const { return m_port; }
     /// Closes every connection and the port for a while; the scenario waits meanwhile.
-    void closeFor(double seconds, const char *event, const char *why);
+    Outcome closeFor(double seconds, const char *event, const char *why);
+    Outcome drop();
     void close(Connection &c, const char *why);
     void closeAll(const char *why);
     /// Writes one transcript line behind the time of day; returns the whole line.
@@ -72,11 +80,11 @@ protected:
     void note(const std::string &text) const;
     static Clock::time_point after(double seconds);
 
-    /// Sleep: true while the time since the command's start is shorter.
-    bool sleeping(double seconds);
-    /// wait-for: true while `met` is false and the timeout (negative: none) has not run out;
-    /// a timeout is recorded as WAIT_TIMEOUT with the given fields.
-    bool waiting(bool met, double timeout, Fields timeoutFields);
+    /// Waits until the time since the command's start is that long.
+    Outcome sleep(double seconds);
+    /// Waits while `met` is false and the timeout (negative: none) has not run out; a timeout
+    /// is recorded as WAIT_TIMEOUT with the given fields.
+    Outcome waitFor(bool met, double timeout, Fields timeoutFields);
     /// The command at the front is done; the next one starts afresh.
     void commandDone();
 
@@ -98,6 +106,8 @@ protected:
 
 private:
     void accept();
+    /// Closes every connection, recorded with why=exit, and the listener.
+    void shutDown();
 
     const char *m_name;
     Options m_options;
@@ -116,27 +126,20 @@ private:
 template<class Command> class ScenarioServer : public Server
 {
 protected:
-    /// What became of the command at the front of the queue.
-    enum class Outcome {
-        Done,        // on to the next command
-        Wait,        // runs again at the next turn of the loop
-        DoneAndWait, // done, and the next one waits for the next turn
-        Exit,        // the run is over
-    };
-
-    ScenarioServer(const char *name, const Options &options, const std::vector<Command> &scenario,
+    ScenarioServer(const char *name, const Options &options, std::vector<Command> scenario,
                    bool appendTranscript, int backlog = 16)
         : Server(name, options, appendTranscript, backlog),
-          m_queue(scenario.begin(), scenario.end()), m_exitAtEnd(options.exitAtEnd)
+          m_queue(std::make_move_iterator(scenario.begin()),
+                  std::make_move_iterator(scenario.end())),
+          m_exitAtEnd(options.exitAtEnd)
     {}
 
-    virtual Outcome perform(const Command &command, Clock::time_point now) = 0;
+    virtual Outcome perform(const Command &command) = 0;
 
     bool step() override
     {
-        const auto now = Clock::now();
         while (!m_queue.empty()) {
-            const Outcome outcome = perform(m_queue.front(), now);
+            const Outcome outcome = perform(m_queue.front());
             if (outcome == Outcome::Wait)
                 return true;
             if (outcome == Outcome::Exit) {

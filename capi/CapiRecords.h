@@ -10,12 +10,9 @@
 #include <cstdint>
 #include <span>
 
-/// Where capisim reads the fields of the LISTEN_REQ that fillListenReq writes.
+/// Where capisim reads the fields of the LISTEN_REQ that fillListenReq writes, dwords all.
 namespace ListenReqOffset {
-inline constexpr std::size_t Controller = 8;
-inline constexpr std::size_t InfoMask = 12;
-inline constexpr std::size_t CipMask = 16;
-inline constexpr std::size_t CipMask2 = 20;
+inline constexpr std::size_t Controller = 8, InfoMask = 12, CipMask = 16, CipMask2 = 20;
 } // namespace ListenReqOffset
 
 /// The PLCI of every indication and of the responses and requests that answer one.

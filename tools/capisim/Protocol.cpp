@@ -15,6 +15,8 @@ namespace capisim {
 namespace {
 
 constexpr std::uint8_t kDataB3 = 0x86;
+// The library's own requests to the peer: register, release, profile.
+constexpr std::uint8_t kManagement = 0x20;
 
 Bytes digitsAfter(std::initializer_list<std::uint8_t> octets, const std::string &digits)
 {
@@ -31,13 +33,9 @@ std::string dec(std::uint32_t v)
 // Management replies start with the request's header turned into a confirmation.
 Bytes managementHeader(std::size_t length, std::uint16_t applId)
 {
-    Bytes b(length, 0);
-    b[0] = static_cast<std::uint8_t>(length);
-    writeWord(b.data() + 2, applId);
-    b[4] = 0x20;
-    b[5] = 0x81;
-    b[6] = 0x01;
-    return b;
+    return CapiMessageWriter(kManagement, CapiSubcommand::Conf, applId, 1)
+        .zeros(length - HeaderOffset::Size)
+        .take();
 }
 
 Bytes withTwoByteHeader(const Bytes &body)
@@ -96,10 +94,12 @@ Bytes frame(const Bytes &payload)
 
 std::optional<Management> parseManagement(const Bytes &payload)
 {
-    if (payload.size() < 12 || payload[4] != 0x20 || payload[5] != 0x80)
+    HeaderRecord h;
+    if (payload.size() < 12 || !h.copyFrom({payload.data(), payload.size()}) ||
+        h.command != kManagement || h.subcommand != CapiSubcommand::Req)
         return std::nullopt;
     Management m;
-    m.applId = readWord(payload.data() + 2);
+    m.applId = h.applId;
     switch (payload[11]) {
     case 0x00:
         m.kind = Management::Kind::Register;
@@ -161,9 +161,8 @@ Bytes connectParameters(const ConnectSpec &s)
         appendStructure(b, digitsAfter({s.ton, s.pi}, s.calling));
     if (s.restRaw)
         b.insert(b.end(), s.restRaw->begin(), s.restRaw->end());
-    else
-        b.insert(b.end(), 7,
-                 0); // Subaddresses, BC, LLC, HLC, Additional Info, Second calling party number.
+    else // Subaddresses, BC, LLC, HLC, Additional Info, Second calling party number.
+        b.insert(b.end(), 7, 0);
     return b;
 }
 

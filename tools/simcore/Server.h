@@ -52,7 +52,7 @@ public:
 protected:
     using Clock = std::chrono::steady_clock;
 
-    /// What became of a scenario command of the command at the front of the queue.
+    /// What became of the scenario command at the front of the queue.
     enum class Outcome {
         Done,        // on to the next command
         Wait,        // runs again at the next turn of the loop
@@ -60,14 +60,14 @@ protected:
         Exit,        // the run is over
     };
 
-    /// Opens the transcript (appending or not) and the listener.
+    /// Opens the transcript (appending or not). The derived server opens the listener, as
+    /// that calls back into it.
     Server(const char *name, const Options &options, bool appendTranscript, int backlog = 16);
     /// Writes the port file, whole or not at all, and tells the port on stderr.
     void announce();
 
     void openListener();
     void closeListener();
-    bool listening() const { return m_listenFd >= 0; }
     int port() const { return m_port; }
     /// Closes every connection and the port for a while; the scenario waits meanwhile.
     Outcome closeFor(double seconds, const char *event, const char *why);
@@ -94,7 +94,7 @@ protected:
     virtual void event(const std::string &name, const Fields &fields) = 0;
     virtual std::unique_ptr<Connection> accepted(int fd);
     virtual void readFrom(Connection &c) = 0;
-    /// Reads standard input while inputOpen is set.
+    /// Reads standard input while m_inputOpen is set.
     virtual void readInput() {}
     virtual void listenerOpened() {}
     virtual void listenerClosed() {}

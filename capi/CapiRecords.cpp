@@ -5,35 +5,36 @@
 
 void fillListenReq(ListenReqRecord &record, std::uint32_t applId)
 {
-    record.setHeader(applId, CapiCommand::Listen, CapiSubcommand::Req, 1);
-    record.setDword(ListenReqOffset::Controller, 1);
-    record.setDword(ListenReqOffset::InfoMask, 0);
-    record.setDword(ListenReqOffset::CipMask, 1); // bit 0: every call, whatever its CIP value
-    record.setDword(ListenReqOffset::CipMask2, 0);
-    record.setByte(ListenReqOffset::CallingPartyNumber, 0);
-    record.setByte(ListenReqOffset::CallingPartySubaddress, 0);
+    record.assign(CapiMessageWriter(CapiCommand::Listen, CapiSubcommand::Req, applId, 1)
+                      .dword(1)      // Controller
+                      .dword(0)      // Info mask
+                      .dword(1)      // CIP mask, bit 0: every call, whatever its CIP value
+                      .dword(0)      // CIP mask 2
+                      .structure()   // Calling party number
+                      .structure()); // Calling party subaddress
 }
 
 void fillAlertReq(AlertReqRecord &record, std::uint32_t applId, std::uint32_t plci)
 {
-    record.setHeader(applId, CapiCommand::Alert, CapiSubcommand::Req, 0);
-    record.setDword(AlertReqOffset::Plci, plci);
-    record.setByte(AlertReqOffset::AdditionalInfo, 0);
-    record.setDword(AlertReqOffset::AdditionalInfo + 1, 0); // trailing zeros, counted in the length
+    record.assign(CapiMessageWriter(CapiCommand::Alert, CapiSubcommand::Req, applId)
+                      .dword(plci)
+                      .structure() // Additional Info
+                      .zeros(4));  // trailing zeros, counted in the length
 }
 
 void fillInfoResp(InfoRespRecord &record, std::uint32_t applId, std::uint32_t plci,
                   std::uint16_t messageNumber)
 {
-    record.setHeader(applId, CapiCommand::Info, CapiSubcommand::Resp, messageNumber);
-    record.setDword(PlciOffset::Plci, plci);
+    record.assign(CapiMessageWriter(CapiCommand::Info, CapiSubcommand::Resp, applId, messageNumber)
+                      .dword(plci));
 }
 
 void fillDisconnectResp(DisconnectRespRecord &record, std::uint32_t applId, std::uint32_t plci,
                         std::uint16_t messageNumber)
 {
-    record.setHeader(applId, CapiCommand::Disconnect, CapiSubcommand::Resp, messageNumber);
-    record.setDword(PlciOffset::Plci, plci);
+    record.assign(
+        CapiMessageWriter(CapiCommand::Disconnect, CapiSubcommand::Resp, applId, messageNumber)
+            .dword(plci));
 }
 
 bool HeaderRecord::copyFrom(const CapiMessage &message)
@@ -59,13 +60,28 @@ std::span<const std::uint8_t> parameterBytes(const CapiMessage &message, const H
     return {message.data + HeaderOffset::Size, std::min(announced, present)};
 }
 
-void ConnectIndRecord::copyFrom(const CapiMessage &message, const HeaderRecord &header)
+namespace {
+
+/// Copies the first N parameter bytes into raw, zeros where the message has none; returns
+/// how many came with it.
+template<std::size_t N>
+std::size_t copyParameters(const CapiMessage &message, const HeaderRecord &header,
+                           std::uint8_t (&raw)[N])
 {
-    std::uint8_t raw[kSize] = {};
     const auto bytes = parameterBytes(message, header);
-    const std::size_t n = std::min(bytes.size(), kSize);
+    const std::size_t n = std::min(bytes.size(), N);
+    std::fill(std::begin(raw), std::end(raw), 0);
     if (n > 0)
         std::memcpy(raw, bytes.data(), n);
+    return n;
+}
+
+} // namespace
+
+void ConnectIndRecord::copyFrom(const CapiMessage &message, const HeaderRecord &header)
+{
+    std::uint8_t raw[kSize];
+    const std::size_t n = copyParameters(message, header, raw);
     plci = readDword(raw);
     cipValue = readWord(raw + 4);
     std::memcpy(params.data(), raw + 6, kParamChars);
@@ -74,11 +90,8 @@ void ConnectIndRecord::copyFrom(const CapiMessage &message, const HeaderRecord &
 
 void DisconnectIndRecord::copyFrom(const CapiMessage &message, const HeaderRecord &header)
 {
-    std::uint8_t raw[kSize] = {};
-    const auto bytes = parameterBytes(message, header);
-    const std::size_t n = std::min(bytes.size(), kSize);
-    if (n > 0)
-        std::memcpy(raw, bytes.data(), n);
+    std::uint8_t raw[kSize];
+    copyParameters(message, header, raw);
     plci = readDword(raw);
     reason = static_cast<std::int16_t>(readWord(raw + 4));
 }

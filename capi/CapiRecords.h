@@ -1,76 +1,36 @@
 #pragma once
 
 #include "capi/CapiMessage.h"
+#include "capi/CapiMessageWriter.h"
 
+#include <algorithm>
 #include <array>
 #include <cassert>
 #include <cstddef>
 #include <cstdint>
 #include <span>
 
-/// Byte offsets of the message header, common to every CAPI message.
-namespace HeaderOffset {
-inline constexpr std::size_t TotalLength = 0;
-inline constexpr std::size_t ApplId = 2;
-inline constexpr std::size_t Command = 4;
-inline constexpr std::size_t Subcommand = 5;
-inline constexpr std::size_t MessageNumber = 6;
-inline constexpr std::size_t Size = 8;
-} // namespace HeaderOffset
-
+/// Where capisim reads the fields of the LISTEN_REQ that fillListenReq writes, dwords all.
 namespace ListenReqOffset {
-inline constexpr std::size_t Controller = 8;
-inline constexpr std::size_t InfoMask = 12;
-inline constexpr std::size_t CipMask = 16;
-inline constexpr std::size_t CipMask2 = 20;
-inline constexpr std::size_t CallingPartyNumber = 24;
-inline constexpr std::size_t CallingPartySubaddress = 25;
+inline constexpr std::size_t Controller = 8, InfoMask = 12, CipMask = 16, CipMask2 = 20;
 } // namespace ListenReqOffset
 
-namespace AlertReqOffset {
-inline constexpr std::size_t Plci = 8;
-inline constexpr std::size_t AdditionalInfo = 12;
-} // namespace AlertReqOffset
-
-/// INFO_RESP and DISCONNECT_RESP, and the PLCI of every indication.
+/// The PLCI of every indication and of the responses and requests that answer one.
 namespace PlciOffset {
 inline constexpr std::size_t Plci = 8;
 } // namespace PlciOffset
 
-/// A message to send, refilled field by field before each send.
+/// A message to send, written whole before each send.
 template<std::size_t N> class SendRecord
 {
 public:
     static constexpr std::size_t kSize = N;
 
-    void setByte(std::size_t offset, std::uint8_t value)
+    void assign(const CapiMessageWriter &writer)
     {
-        assert(offset < N);
-        m_bytes[offset] = value;
-    }
-    void setWord(std::size_t offset, std::uint16_t value)
-    {
-        assert(offset + 2 <= N);
-        writeWord(m_bytes.data() + offset, value);
-    }
-    void setDword(std::size_t offset, std::uint32_t value)
-    {
-        assert(offset + 4 <= N);
-        writeDword(m_bytes.data() + offset, value);
-    }
-    void setHeader(std::uint32_t applId, std::uint8_t command, std::uint8_t subcommand,
-                   std::uint16_t messageNumber)
-    {
-        setWord(HeaderOffset::TotalLength, static_cast<std::uint16_t>(N));
-        setApplId(applId);
-        setByte(HeaderOffset::Command, command);
-        setByte(HeaderOffset::Subcommand, subcommand);
-        setWord(HeaderOffset::MessageNumber, messageNumber);
-    }
-    /// CAPI identifiers are 16-bit: the field takes the identifier's low word.
-    void setApplId(std::uint32_t applId)
-    {
-        setWord(HeaderOffset::ApplId, static_cast<std::uint16_t>(applId));
+        const auto &message = writer.message();
+        assert(message.size() == N);
+        std::copy(message.begin(), message.end(), m_bytes.begin());
     }
 
     std::span<const std::uint8_t, N> bytes() const { return m_bytes; }

@@ -15,8 +15,9 @@ declare -A allowed=(
     [calllog]="calllog base"
     [ui]="ui base calllog/CallLine.h"
     [settings]="settings base"
-    [tools/capisim]="tools/capisim capi base"
-    [tools/routersim]="tools/routersim base"
+    [tools/simcore]="tools/simcore base"
+    [tools/capisim]="tools/capisim tools/simcore capi base"
+    [tools/routersim]="tools/routersim tools/simcore base"
 )
 rc=0
 for room in "${!allowed[@]}"; do

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "base/LittleEndian.h"
+#include "capi/CapiMessageWriter.h"
 #include "tools/capisim/Protocol.h"
 
 #include <cstdint>
@@ -22,17 +22,14 @@ inline Bytes numbered(Bytes b, std::uint16_t number, std::uint16_t applId = 1)
 inline Bytes header(std::uint8_t command, std::uint8_t subcommand, std::uint16_t number = 0,
                     std::uint16_t applId = 1)
 {
-    return numbered(capisim::message(command, subcommand), number, applId);
+    return CapiMessageWriter(command, subcommand, applId, number).take();
 }
 
 /// A message of just a PLCI after the header (confirmations, INFO_IND without info).
 inline Bytes withPlci(std::uint8_t command, std::uint8_t subcommand, std::uint32_t plci,
                       std::uint16_t number = 0, std::initializer_list<std::uint8_t> rest = {})
 {
-    Bytes parameters;
-    appendDword(parameters, plci);
-    parameters.insert(parameters.end(), rest);
-    return numbered(capisim::message(command, subcommand, parameters), number);
+    return CapiMessageWriter(command, subcommand, 1, number).dword(plci).bytes(rest).take();
 }
 
 inline Bytes disconnectInd(std::uint32_t plci, std::uint16_t reason, std::uint16_t number = 0)
@@ -44,6 +41,12 @@ inline Bytes infoInd(std::uint32_t plci, std::uint16_t number = 0)
 {
     // Info number 0x0018 and an empty info element.
     return numbered(capisim::infoInd(plci, 0x0018), number);
+}
+
+/// LISTEN_CONF for controller 1 with this Info.
+inline Bytes listenConf(std::uint16_t info, std::uint16_t number = 0)
+{
+    return capisim::listenConf(1, number, 1, info);
 }
 
 /// CONNECT_IND with CIP 1 and the given parameter bytes (Called party number on).

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "capi/Capi.h"
+#include "capi/CapiResult.h"
 #include "tests/fakes/CapiMessages.h"
 
 #include <algorithm>
@@ -18,7 +19,7 @@ public:
     std::uint32_t registerResult = 0;
     std::uint32_t putResult = 0;
     /// What a fetch answers while the queue is empty (a lost line answers otherwise).
-    std::uint32_t emptyResult = 0x1104;
+    std::uint32_t emptyResult = CapiResult::QueueEmpty;
     std::deque<std::vector<std::uint8_t>> queue;
     std::vector<std::vector<std::uint8_t>> puts;
     int registerCalls = 0;
@@ -42,11 +43,10 @@ public:
     std::uint32_t CAPI_PUT_MESSAGE(std::uint32_t, std::span<const std::uint8_t> message) override
     {
         puts.emplace_back(message.begin(), message.end());
-        if (answerListen && putResult == 0 && message.size() > 5 && message[4] == 0x05 &&
-            message[5] == 0x80)
-            queue.push_back(msg::withPlci(0x05, 0x81, 1, 0,
-                                          {static_cast<std::uint8_t>(listenInfo),
-                                           static_cast<std::uint8_t>(listenInfo >> 8)}));
+        if (answerListen && putResult == 0 && message.size() > HeaderOffset::Subcommand &&
+            message[HeaderOffset::Command] == CapiCommand::Listen &&
+            message[HeaderOffset::Subcommand] == CapiSubcommand::Req)
+            queue.push_back(msg::listenConf(listenInfo));
         return putResult;
     }
     std::uint32_t CAPI_GET_MESSAGE(std::uint32_t, CapiMessage &message) override

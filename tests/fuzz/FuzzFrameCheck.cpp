@@ -2,6 +2,7 @@
 // What passes must be whole, fit the library's receive buffer and be a message the
 // program uses.
 #include "capi/CapiFrameCheck.h"
+#include "capi/CapiRecords.h"
 
 #include <cstdlib>
 
@@ -15,13 +16,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     const auto verdict = CapiFrameCheck::check(message, buffer);
     if (verdict != CapiFrameCheck::Verdict::Pass)
         return 0;
-    const std::size_t total = message[0] | (message[1] << 8);
-    if (total != message.size() || total > buffer || total < 14)
+    HeaderRecord header;
+    if (!header.copyFrom({message.data(), message.size()}))
         std::abort();
-    const std::uint8_t command = message[4];
-    const std::uint8_t sub = message[5];
-    const bool used = (sub == 0x82 && (command == 0x02 || command == 0x04 || command == 0x08)) ||
-                      (sub == 0x81 && (command == 0x05 || command == 0x01));
+    // The header, a PLCI or Controller and a word: the least of every message used.
+    const std::size_t total = static_cast<std::uint16_t>(header.totalLength);
+    if (total != message.size() || total > buffer || total < HeaderOffset::Size + 4 + 2)
+        std::abort();
+    const std::uint8_t command = header.command;
+    const bool used = (header.subcommand == CapiSubcommand::Ind &&
+                       (command == CapiCommand::Connect || command == CapiCommand::Disconnect ||
+                        command == CapiCommand::Info)) ||
+                      (header.subcommand == CapiSubcommand::Conf &&
+                       (command == CapiCommand::Listen || command == CapiCommand::Alert));
     if (!used)
         std::abort();
     return 0;

@@ -2,29 +2,27 @@
 
 #include "base/LittleEndian.h"
 #include "capi/CapiMessage.h"
+#include "capi/CapiMessageWriter.h"
+#include "capi/CapiRecords.h"
 
 #include <algorithm>
 #include <cstdio>
+#include <map>
 #include <stdexcept>
 
 namespace capisim {
 
 namespace {
 
-Bytes header(std::uint8_t command, std::uint8_t subcommand)
-{
-    return Bytes{0, 0, 0, 0, command, subcommand, 0, 0};
-}
+constexpr std::uint8_t kDataB3 = 0x86;
+// The library's own requests to the peer: register, release, profile.
+constexpr std::uint8_t kManagement = 0x20;
 
-Bytes &finish(Bytes &b)
+Bytes digitsAfter(std::initializer_list<std::uint8_t> octets, const std::string &digits)
 {
-    writeWord(b.data(), static_cast<std::uint16_t>(b.size()));
-    return b;
-}
-
-void appendDigits(Bytes &b, const std::string &digits)
-{
+    Bytes b(octets);
     b.insert(b.end(), digits.begin(), digits.end());
+    return b;
 }
 
 std::string dec(std::uint32_t v)
@@ -35,13 +33,9 @@ std::string dec(std::uint32_t v)
 // Management replies start with the request's header turned into a confirmation.
 Bytes managementHeader(std::size_t length, std::uint16_t applId)
 {
-    Bytes b(length, 0);
-    b[0] = static_cast<std::uint8_t>(length);
-    writeWord(b.data() + 2, applId);
-    b[4] = 0x20;
-    b[5] = 0x81;
-    b[6] = 0x01;
-    return b;
+    return CapiMessageWriter(kManagement, CapiSubcommand::Conf, applId, 1)
+        .zeros(length - HeaderOffset::Size)
+        .take();
 }
 
 Bytes withTwoByteHeader(const Bytes &body)
@@ -100,10 +94,12 @@ Bytes frame(const Bytes &payload)
 
 std::optional<Management> parseManagement(const Bytes &payload)
 {
-    if (payload.size() < 12 || payload[4] != 0x20 || payload[5] != 0x80)
+    HeaderRecord h;
+    if (payload.size() < 12 || !h.copyFrom({payload.data(), payload.size()}) ||
+        h.command != kManagement || h.subcommand != CapiSubcommand::Req)
         return std::nullopt;
     Management m;
-    m.applId = readWord(payload.data() + 2);
+    m.applId = h.applId;
     switch (payload[11]) {
     case 0x00:
         m.kind = Management::Kind::Register;
@@ -149,185 +145,126 @@ Bytes profileReply(std::uint16_t controller)
 
 Bytes message(std::uint8_t command, std::uint8_t subcommand, const Bytes &parameters)
 {
-    Bytes b = header(command, subcommand);
-    b.insert(b.end(), parameters.begin(), parameters.end());
-    return finish(b);
+    return CapiMessageWriter(command, subcommand).bytes(parameters).take();
 }
 
 Bytes connectParameters(const ConnectSpec &s)
 {
     Bytes b;
-    if (s.calledRaw) {
+    if (s.calledRaw)
         b.insert(b.end(), s.calledRaw->begin(), s.calledRaw->end());
-    } else {
-        b.push_back(static_cast<std::uint8_t>(s.called.size() + 1));
-        b.push_back(s.calledTon);
-        appendDigits(b, s.called);
-    }
-    if (s.callingRaw) {
+    else
+        appendStructure(b, digitsAfter({s.calledTon}, s.called));
+    if (s.callingRaw)
         b.insert(b.end(), s.callingRaw->begin(), s.callingRaw->end());
-    } else {
-        b.push_back(static_cast<std::uint8_t>(s.calling.size() + 2));
-        b.push_back(s.ton);
-        b.push_back(s.pi);
-        appendDigits(b, s.calling);
-    }
-    if (s.restRaw) {
+    else
+        appendStructure(b, digitsAfter({s.ton, s.pi}, s.calling));
+    if (s.restRaw)
         b.insert(b.end(), s.restRaw->begin(), s.restRaw->end());
-    } else {
-        // Subaddresses, BC, LLC, HLC, Additional Info, Second calling party number.
+    else // Subaddresses, BC, LLC, HLC, Additional Info, Second calling party number.
         b.insert(b.end(), 7, 0);
-    }
     return b;
 }
 
 Bytes connectInd(const ConnectSpec &s)
 {
-    Bytes parameters;
-    appendDword(parameters, s.plci);
-    appendWord(parameters, s.cip);
-    const Bytes numbers = connectParameters(s);
-    parameters.insert(parameters.end(), numbers.begin(), numbers.end());
-    return message(CapiCommand::Connect, CapiSubcommand::Ind, parameters);
+    return CapiMessageWriter(CapiCommand::Connect, CapiSubcommand::Ind)
+        .dword(s.plci)
+        .word(s.cip)
+        .bytes(connectParameters(s))
+        .take();
 }
 
 Bytes disconnectInd(std::uint32_t plci, std::uint16_t reason)
 {
-    Bytes b = header(CapiCommand::Disconnect, CapiSubcommand::Ind);
-    appendDword(b, plci);
-    appendWord(b, reason);
-    return finish(b);
+    return CapiMessageWriter(CapiCommand::Disconnect, CapiSubcommand::Ind)
+        .dword(plci)
+        .word(reason)
+        .take();
 }
 
 Bytes infoInd(std::uint32_t plci, std::uint16_t infoNumber)
 {
-    Bytes b = header(CapiCommand::Info, CapiSubcommand::Ind);
-    appendDword(b, plci);
-    appendWord(b, infoNumber);
-    b.push_back(0); // empty Info element
-    return finish(b);
+    return CapiMessageWriter(CapiCommand::Info, CapiSubcommand::Ind)
+        .dword(plci)
+        .word(infoNumber)
+        .structure() // Info element
+        .take();
 }
 
 Bytes listenConf(std::uint16_t applId, std::uint16_t number, std::uint32_t controller,
                  std::uint16_t info)
 {
-    Bytes b = header(CapiCommand::Listen, CapiSubcommand::Conf);
-    appendDword(b, controller);
-    appendWord(b, info);
-    finish(b);
-    setHeader(b, applId, number);
-    return b;
+    return CapiMessageWriter(CapiCommand::Listen, CapiSubcommand::Conf, applId, number)
+        .dword(controller)
+        .word(info)
+        .take();
 }
 
 Bytes alertConf(std::uint16_t applId, std::uint16_t number, std::uint32_t plci, std::uint16_t info)
 {
-    Bytes b = header(CapiCommand::Alert, CapiSubcommand::Conf);
-    appendDword(b, plci);
-    appendWord(b, info);
-    finish(b);
-    setHeader(b, applId, number);
-    return b;
+    return CapiMessageWriter(CapiCommand::Alert, CapiSubcommand::Conf, applId, number)
+        .dword(plci)
+        .word(info)
+        .take();
 }
 
 Bytes dataB3Ind(std::uint32_t ncci, std::uint16_t total, std::uint16_t dataLength,
                 std::uint16_t handle, std::size_t dataBytes)
 {
-    Bytes b = header(0x86, 0x82);
-    appendDword(b, ncci);
-    appendDword(b, 0);
-    appendWord(b, dataLength);
-    appendWord(b, handle);
-    appendWord(b, 0);
-    b.insert(b.end(), 8, 0);
-    b.resize(std::max<std::size_t>(total, 8), 0);
-    writeWord(b.data(), total);
+    Bytes b = CapiMessageWriter(kDataB3, CapiSubcommand::Ind)
+                  .dword(ncci)
+                  .dword(0) // Data
+                  .word(dataLength)
+                  .word(handle)
+                  .word(0)  // Flags
+                  .zeros(8) // Data64
+                  .take();
+    b.resize(std::max<std::size_t>(total, HeaderOffset::Size), 0);
+    writeWord(b.data() + HeaderOffset::TotalLength, total);
     b.insert(b.end(), dataBytes, 0x55);
     return b;
 }
 
 void setHeader(Bytes &message, std::uint16_t applId, std::uint16_t number)
 {
-    if (message.size() < 8)
-        return;
-    writeWord(message.data() + 2, applId);
-    writeWord(message.data() + 6, number);
+    if (message.size() >= HeaderOffset::Size)
+        setHeaderIds(message, applId, number);
 }
 
 std::string commandName(std::uint8_t command, std::uint8_t subcommand)
 {
-    const char *c = nullptr;
-    switch (command) {
-    case 0x01:
-        c = "ALERT";
-        break;
-    case 0x02:
-        c = "CONNECT";
-        break;
-    case 0x03:
-        c = "CONNECT_ACTIVE";
-        break;
-    case 0x04:
-        c = "DISCONNECT";
-        break;
-    case 0x05:
-        c = "LISTEN";
-        break;
-    case 0x08:
-        c = "INFO";
-        break;
-    case 0x41:
-        c = "SELECT_B_PROTOCOL";
-        break;
-    case 0x80:
-        c = "FACILITY";
-        break;
-    case 0x82:
-        c = "CONNECT_B3";
-        break;
-    case 0x83:
-        c = "CONNECT_B3_ACTIVE";
-        break;
-    case 0x84:
-        c = "DISCONNECT_B3";
-        break;
-    case 0x86:
-        c = "DATA_B3";
-        break;
-    case 0x87:
-        c = "RESET_B3";
-        break;
-    case 0x88:
-        c = "CONNECT_B3_T90_ACTIVE";
-        break;
-    case 0xff:
-        c = "MANUFACTURER";
-        break;
-    default:
-        break;
-    }
-    const char *s = nullptr;
-    switch (subcommand) {
-    case 0x80:
-        s = "REQ";
-        break;
-    case 0x81:
-        s = "CONF";
-        break;
-    case 0x82:
-        s = "IND";
-        break;
-    case 0x83:
-        s = "RESP";
-        break;
-    default:
-        break;
-    }
-    if (!c || !s) {
+    static const std::map<std::uint8_t, const char *> commands = {
+        {0x01, "ALERT"},
+        {0x02, "CONNECT"},
+        {0x03, "CONNECT_ACTIVE"},
+        {0x04, "DISCONNECT"},
+        {0x05, "LISTEN"},
+        {0x08, "INFO"},
+        {0x41, "SELECT_B_PROTOCOL"},
+        {0x80, "FACILITY"},
+        {0x82, "CONNECT_B3"},
+        {0x83, "CONNECT_B3_ACTIVE"},
+        {0x84, "DISCONNECT_B3"},
+        {0x86, "DATA_B3"},
+        {0x87, "RESET_B3"},
+        {0x88, "CONNECT_B3_T90_ACTIVE"},
+        {0xff, "MANUFACTURER"},
+    };
+    static const std::map<std::uint8_t, const char *> subcommands = {
+        {CapiSubcommand::Req, "REQ"},
+        {CapiSubcommand::Conf, "CONF"},
+        {CapiSubcommand::Ind, "IND"},
+        {CapiSubcommand::Resp, "RESP"},
+    };
+    const auto c = commands.find(command);
+    const auto s = subcommands.find(subcommand);
+    if (c == commands.end() || s == subcommands.end()) {
         char buf[32];
         std::snprintf(buf, sizeof buf, "CMD_%02X_%02X", command, subcommand);
         return buf;
     }
-    return std::string(c) + "_" + s;
+    return std::string(c->second) + "_" + s->second;
 }
 
 Decoded decode(const Bytes &p)
@@ -356,26 +293,30 @@ Decoded decode(const Bytes &p)
         }
         return d;
     }
-    if (p.size() < 8) {
+    if (p.size() < HeaderOffset::Size) {
         d.name = "SHORT";
         d.fields = {{"size", dec(static_cast<std::uint32_t>(p.size()))}};
         return d;
     }
-    d.name = commandName(p[4], p[5]);
-    d.fields = {{"appl", dec(readWord(p.data() + 2))}, {"msg", dec(readWord(p.data() + 6))}};
-    if (d.name == "LISTEN_REQ" && p.size() >= 24) {
-        d.fields.emplace_back("ctrl", dec(readDword(p.data() + 8)));
-        d.fields.emplace_back("info", hexWord(readDword(p.data() + 12)));
-        d.fields.emplace_back("cip", hexWord(readDword(p.data() + 16)));
-        d.fields.emplace_back("cip2", hexWord(readDword(p.data() + 20)));
-    } else if (p.size() >= 12) {
+    HeaderRecord h;
+    h.copyFrom({p.data(), p.size()});
+    d.name = commandName(h.command, h.subcommand);
+    d.fields = {{"appl", dec(h.applId)}, {"msg", dec(h.messageNumber)}};
+    const auto dword = [&](std::size_t offset) { return readDword(p.data() + offset); };
+    if (d.name == "LISTEN_REQ" && p.size() >= ListenReqOffset::CipMask2 + 4) {
+        d.fields.emplace_back("ctrl", dec(dword(ListenReqOffset::Controller)));
+        d.fields.emplace_back("info", hexWord(dword(ListenReqOffset::InfoMask)));
+        d.fields.emplace_back("cip", hexWord(dword(ListenReqOffset::CipMask)));
+        d.fields.emplace_back("cip2", hexWord(dword(ListenReqOffset::CipMask2)));
+    } else if (p.size() >= PlciOffset::Plci + 4) {
         // Every other message the program sends names its call first.
-        d.fields.emplace_back("plci", hexWord(readDword(p.data() + 8)));
+        d.fields.emplace_back("plci", hexWord(dword(PlciOffset::Plci)));
         if (d.name == "CONNECT_RESP" && p.size() >= 14)
             d.fields.emplace_back("reject", dec(readWord(p.data() + 12)));
     }
-    d.fields.emplace_back("len", dec(readWord(p.data() + 0)));
-    if (readWord(p.data() + 0) != p.size())
+    const std::uint16_t total = readWord(p.data() + HeaderOffset::TotalLength);
+    d.fields.emplace_back("len", dec(total));
+    if (total != p.size())
         d.fields.emplace_back("size", dec(static_cast<std::uint32_t>(p.size())));
     return d;
 }
@@ -385,48 +326,6 @@ std::string hexWord(std::uint32_t value)
     char buf[16];
     std::snprintf(buf, sizeof buf, "0x%x", value);
     return buf;
-}
-
-std::string toHex(const Bytes &bytes)
-{
-    std::string out;
-    out.reserve(bytes.size() * 3);
-    char buf[4];
-    for (std::size_t i = 0; i < bytes.size(); ++i) {
-        std::snprintf(buf, sizeof buf, "%02x", bytes[i]);
-        if (i)
-            out += ' ';
-        out += buf;
-    }
-    return out;
-}
-
-Bytes fromHex(const std::string &text)
-{
-    Bytes out;
-    int high = -1;
-    for (const char ch : text) {
-        if (ch == ' ' || ch == '\t' || ch == ':' || ch == ',')
-            continue;
-        int v = -1;
-        if (ch >= '0' && ch <= '9')
-            v = ch - '0';
-        else if (ch >= 'a' && ch <= 'f')
-            v = ch - 'a' + 10;
-        else if (ch >= 'A' && ch <= 'F')
-            v = ch - 'A' + 10;
-        if (v < 0)
-            throw std::invalid_argument("not a hex digit: '" + std::string(1, ch) + "'");
-        if (high < 0) {
-            high = v;
-        } else {
-            out.push_back(static_cast<std::uint8_t>(high * 16 + v));
-            high = -1;
-        }
-    }
-    if (high >= 0)
-        throw std::invalid_argument("odd number of hex digits");
-    return out;
 }
 
 } // namespace capisim

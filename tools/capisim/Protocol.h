@@ -1,5 +1,7 @@
 #pragma once
 
+#include "tools/simcore/ScenarioText.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -102,8 +104,7 @@ Decoded decode(const Bytes &payload);
 std::string commandName(std::uint8_t command, std::uint8_t subcommand);
 
 std::string hexWord(std::uint32_t value);
-/// "11 00 01 ..." and back; fromHex accepts the bytes with or without blanks.
-std::string toHex(const Bytes &bytes);
-Bytes fromHex(const std::string &text);
+using simcore::fromHex;
+using simcore::toHex;
 
 } // namespace capisim

@@ -1,46 +1,17 @@
 #include "tools/capisim/Scenario.h"
 
 #include <algorithm>
-#include <cerrno>
-#include <cmath>
-#include <cstdlib>
 #include <map>
-#include <sstream>
 
 namespace capisim {
 
 namespace {
 
-using Args = std::vector<std::pair<std::string, std::string>>;
-
-std::uint32_t parseNumber(const std::string &text, std::uint32_t max, int line,
-                          const std::string &what)
-{
-    char *end = nullptr;
-    errno = 0;
-    const unsigned long long v = std::strtoull(text.c_str(), &end, 0);
-    if (text.empty() || *end != '\0' || errno != 0 || text[0] == '-' || v > max)
-        throw ScenarioError(line, "bad " + what + ": '" + text + "'");
-    return static_cast<std::uint32_t>(v);
-}
-
-double parseSeconds(const std::string &text, int line)
-{
-    char *end = nullptr;
-    const double v = std::strtod(text.c_str(), &end);
-    if (text.empty() || *end != '\0' || !std::isfinite(v) || v < 0 || v > 86400)
-        throw ScenarioError(line, "bad seconds: '" + text + "'");
-    return v;
-}
-
-Bytes parseHex(const std::string &text, int line)
-{
-    try {
-        return fromHex(text);
-    } catch (const std::invalid_argument &e) {
-        throw ScenarioError(line, e.what());
-    }
-}
+using simcore::expectArgs;
+using simcore::keyValues;
+using simcore::parseHex;
+using simcore::parseNumber;
+using simcore::parseSeconds;
 
 std::string parseDigits(const std::string &text, int line)
 {
@@ -49,59 +20,16 @@ std::string parseDigits(const std::string &text, int line)
     return text;
 }
 
-/// key=value arguments; each key at most once and from the allowed set.
-std::map<std::string, std::string> keyValues(const std::vector<std::string> &tokens, int line,
-                                             std::initializer_list<const char *> allowed)
-{
-    std::map<std::string, std::string> out;
-    for (const auto &t : tokens) {
-        const auto eq = t.find('=');
-        if (eq == std::string::npos || eq == 0)
-            throw ScenarioError(line, "expected key=value, got '" + t + "'");
-        const std::string key = t.substr(0, eq);
-        bool ok = false;
-        for (const char *a : allowed)
-            ok = ok || key == a;
-        if (!ok)
-            throw ScenarioError(line, "unknown key '" + key + "'");
-        if (!out.emplace(key, t.substr(eq + 1)).second)
-            throw ScenarioError(line, "key '" + key + "' given twice");
-    }
-    return out;
-}
-
 std::uint32_t required(const std::map<std::string, std::string> &kv, const char *key,
                        std::uint32_t max, int line)
 {
-    const auto it = kv.find(key);
-    if (it == kv.end())
-        throw ScenarioError(line, std::string("missing ") + key + "=");
-    return parseNumber(it->second, max, line, key);
+    return parseNumber(simcore::requiredValue(kv, key, line), max, line, key);
 }
 
-void expectArgs(const std::vector<std::string> &args, std::size_t min, std::size_t max, int line,
-                const std::string &verb)
+/// The command of a line's words.
+void parseWords(const std::string &, const std::string &verb, const std::vector<std::string> &args,
+                int line, Command &command)
 {
-    if (args.size() < min || args.size() > max)
-        throw ScenarioError(line, "wrong number of arguments to " + verb);
-}
-
-} // namespace
-
-bool parseCommand(const std::string &text, int line, Command &command)
-{
-    std::istringstream in(text);
-    std::string verb;
-    if (!(in >> verb) || verb[0] == '#')
-        return false;
-    std::vector<std::string> args;
-    for (std::string t; in >> t;) {
-        if (t[0] == '#')
-            break;
-        args.push_back(t);
-    }
-    command = Command{};
-    command.line = line;
 
     if (verb == "connect") {
         const auto kv = keyValues(args, line,
@@ -168,9 +96,6 @@ bool parseCommand(const std::string &text, int line, Command &command)
         command.bytes =
             dataB3Ind(ncci, static_cast<std::uint16_t>(total), static_cast<std::uint16_t>(length),
                       static_cast<std::uint16_t>(handle), data);
-    } else if (verb == "silent" || verb == "talk") {
-        expectArgs(args, 0, 0, line, verb);
-        command.kind = verb == "silent" ? Command::Kind::Silent : Command::Kind::Talk;
     } else if (verb == "raw" || verb == "raw-stream") {
         std::string hex;
         for (const auto &a : args)
@@ -181,10 +106,6 @@ bool parseCommand(const std::string &text, int line, Command &command)
             throw ScenarioError(line, verb + " needs bytes");
         if (verb == "raw" && command.bytes.size() > kMaxFrame)
             throw ScenarioError(line, "message longer than 4096 bytes");
-    } else if (verb == "sleep") {
-        expectArgs(args, 1, 1, line, verb);
-        command.kind = Command::Kind::Sleep;
-        command.seconds = parseSeconds(args[0], line);
     } else if (verb == "wait-for") {
         if (args.empty())
             throw ScenarioError(line, "wait-for needs a message name");
@@ -205,35 +126,28 @@ bool parseCommand(const std::string &text, int line, Command &command)
         expectArgs(args, 1, 1, line, verb);
         command.kind = Command::Kind::ListenInfo;
         command.info = static_cast<std::uint16_t>(parseNumber(args[0], 0xffff, line, "info"));
-    } else if (verb == "drop-connection") {
-        expectArgs(args, 0, 0, line, verb);
-        command.kind = Command::Kind::DropConnection;
-    } else if (verb == "restart") {
-        expectArgs(args, 0, 1, line, verb);
-        command.kind = Command::Kind::Restart;
-        command.seconds = args.empty() ? 0 : parseSeconds(args[0], line);
-    } else if (verb == "exit") {
-        expectArgs(args, 0, 0, line, verb);
-        command.kind = Command::Kind::Exit;
     } else {
-        throw ScenarioError(line, "unknown command '" + verb + "'");
+        using K = Command::Kind;
+        simcore::parseControl(verb, args, line, command,
+                              {{"sleep", K::Sleep, 1, 1},
+                               {"silent", K::Silent},
+                               {"talk", K::Talk},
+                               {"drop-connection", K::DropConnection},
+                               {"restart", K::Restart, 0, 1},
+                               {"exit", K::Exit}});
     }
-    return true;
+}
+
+} // namespace
+
+bool parseCommand(const std::string &text, int line, Command &command)
+{
+    return simcore::parseCommandLine(text, line, command, parseWords);
 }
 
 std::vector<Command> parseScenario(const std::string &text)
 {
-    std::vector<Command> out;
-    std::istringstream in(text);
-    std::string lineText;
-    int line = 0;
-    while (std::getline(in, lineText)) {
-        ++line;
-        Command c;
-        if (parseCommand(lineText, line, c))
-            out.push_back(std::move(c));
-    }
-    return out;
+    return simcore::parseLines<Command>(text, parseCommand);
 }
 
 } // namespace capisim

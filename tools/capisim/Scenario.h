@@ -2,8 +2,8 @@
 
 #include "tools/capisim/Protocol.h"
 #include "tools/capisim/Transcript.h"
+#include "tools/simcore/ScenarioText.h"
 
-#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -33,17 +33,7 @@ struct Command
     int line = 0;
 };
 
-class ScenarioError : public std::runtime_error
-{
-public:
-    ScenarioError(int line, const std::string &what)
-        : std::runtime_error("line " + std::to_string(line) + ": " + what), m_line(line)
-    {}
-    int line() const { return m_line; }
-
-private:
-    int m_line;
-};
+using simcore::ScenarioError;
 
 /// Parses one line; false for a blank or comment line. Raises ScenarioError.
 bool parseCommand(const std::string &text, int line, Command &command);

@@ -1,9 +1,6 @@
 #include "tools/capisim/Transcript.h"
 
-#include <chrono>
-#include <cstdio>
 #include <cstdlib>
-#include <ctime>
 #include <sstream>
 
 namespace capisim {
@@ -23,16 +20,21 @@ std::optional<unsigned long> number(const std::string &s)
 
 } // namespace
 
+std::string formatTranscriptEntry(const Decoded &decoded, const Bytes &bytes)
+{
+    std::string entry = decoded.name;
+    for (const auto &[key, value] : decoded.fields)
+        entry += ' ' + key + '=' + value;
+    entry += " |";
+    if (!bytes.empty())
+        entry += ' ' + toHex(bytes);
+    return entry;
+}
+
 std::string formatTranscriptLine(const std::string &time, const Decoded &decoded,
                                  const Bytes &bytes)
 {
-    std::string line = time + ' ' + decoded.name;
-    for (const auto &[key, value] : decoded.fields)
-        line += ' ' + key + '=' + value;
-    line += " |";
-    if (!bytes.empty())
-        line += ' ' + toHex(bytes);
-    return line;
+    return time + ' ' + formatTranscriptEntry(decoded, bytes);
 }
 
 std::optional<TranscriptEntry> parseTranscriptLine(std::string_view line)
@@ -73,21 +75,6 @@ bool matches(const TranscriptEntry &entry, const Condition &condition)
             return false;
     }
     return true;
-}
-
-std::string timeOfDay()
-{
-    const auto now = std::chrono::system_clock::now();
-    const std::time_t t = std::chrono::system_clock::to_time_t(now);
-    const auto ms =
-        std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() %
-        1000;
-    std::tm tm{};
-    localtime_r(&t, &tm);
-    char buf[32];
-    std::snprintf(buf, sizeof buf, "%02d:%02d:%02d.%03d", tm.tm_hour, tm.tm_min, tm.tm_sec,
-                  static_cast<int>(ms));
-    return buf;
 }
 
 } // namespace capisim

@@ -19,6 +19,8 @@ struct TranscriptEntry
     Bytes bytes;
 };
 
+/// The line after its time.
+std::string formatTranscriptEntry(const Decoded &decoded, const Bytes &bytes);
 std::string formatTranscriptLine(const std::string &time, const Decoded &decoded,
                                  const Bytes &bytes);
 std::optional<TranscriptEntry> parseTranscriptLine(std::string_view line);
@@ -31,8 +33,5 @@ struct Condition
     std::vector<std::pair<std::string, std::string>> fields;
 };
 bool matches(const TranscriptEntry &entry, const Condition &condition);
-
-/// Local time of day with milliseconds.
-std::string timeOfDay();
 
 } // namespace capisim

@@ -1,6 +1,7 @@
 #pragma once
 
-#include <stdexcept>
+#include "tools/simcore/ScenarioText.h"
+
 #include <string>
 #include <vector>
 
@@ -28,13 +29,7 @@ struct Command
     int line = 0;
 };
 
-class ScenarioError : public std::runtime_error
-{
-public:
-    ScenarioError(int line, const std::string &what)
-        : std::runtime_error("line " + std::to_string(line) + ": " + what)
-    {}
-};
+using simcore::ScenarioError;
 
 /// Parses one line; false for a blank or comment line. Raises ScenarioError.
 bool parseCommand(const std::string &text, int line, Command &command);

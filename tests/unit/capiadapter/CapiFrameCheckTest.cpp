@@ -1,5 +1,7 @@
 #include "capi/CapiFrameCheck.h"
 
+#include "capi/CapiMessageWriter.h"
+#include "capi/CapiRecords.h"
 #include "tools/capisim/Protocol.h"
 
 #include <gtest/gtest.h>
@@ -11,11 +13,17 @@ using Verdict = CapiFrameCheck::Verdict;
 
 constexpr std::size_t kBuffer = 2048;
 
+/// The message with its Total length field saying `total`, whatever it holds.
 Bytes withTotal(Bytes m, std::size_t total)
 {
-    m[0] = static_cast<std::uint8_t>(total);
-    m[1] = static_cast<std::uint8_t>(total >> 8);
+    writeWord(m.data() + HeaderOffset::TotalLength, static_cast<std::uint16_t>(total));
     return m;
+}
+
+/// A message of ApplID 1: the header, then the fields the writer puts behind it.
+CapiMessageWriter message(std::uint8_t command, std::uint8_t subcommand)
+{
+    return CapiMessageWriter(command, subcommand, 1);
 }
 
 Bytes connect(const std::string &calledRaw, const std::string &callingRaw,
@@ -29,18 +37,39 @@ Bytes connect(const std::string &calledRaw, const std::string &callingRaw,
 }
 
 /// DATA_B3_IND: NCCI, Data (32 bit), Data Length, Data Handle, Flags, [Data64].
-Bytes dataB3(std::uint32_t ncci, std::size_t total, std::uint16_t dataLength)
+Bytes dataB3(std::uint32_t ncci, std::uint16_t total, std::uint16_t dataLength)
 {
-    Bytes m = capisim::fromHex("00 00 01 00 86 82 00 01");
-    for (int i = 0; i < 4; ++i)
-        m.push_back(static_cast<std::uint8_t>(ncci >> (8 * i)));
-    m.insert(m.end(), 4, 0);
-    m.push_back(static_cast<std::uint8_t>(dataLength));
-    m.push_back(static_cast<std::uint8_t>(dataLength >> 8));
-    m.insert(m.end(), 4, 0);
-    m.resize(total, 0);
-    return withTotal(m, total);
+    Bytes m = capisim::dataB3Ind(ncci, total, dataLength, 0, 0);
+    capisim::setHeader(m, 1, 0x100);
+    return m;
 }
+
+template<std::size_t N> Bytes bytesOf(const SendRecord<N> &record)
+{
+    return {record.bytes().begin(), record.bytes().end()};
+}
+
+const Bytes kListenReq = [] {
+    ListenReqRecord r;
+    fillListenReq(r, 1);
+    return bytesOf(r);
+}();
+
+const Bytes kDisconnectResp = [] {
+    DisconnectRespRecord r;
+    fillDisconnectResp(r, 1, 0x101, 0);
+    return bytesOf(r);
+}();
+
+constexpr std::uint8_t kConnectB3 = 0x82;
+// INFO_IND: PLCI, Info number, then the Info element's length byte.
+constexpr std::size_t kInfoElement = 14;
+
+const Bytes kInfoElementTooLong = [] {
+    Bytes m = capisim::infoInd(0x101, 0x18);
+    m[kInfoElement] = 5; // announced, not there
+    return m;
+}();
 
 struct CheckCase
 {
@@ -84,35 +113,39 @@ INSTANTIATE_TEST_SUITE_P(
         CheckCase{"DataB3Ind", dataB3(0x10101, 30, 16), Verdict::NotUsed},
         CheckCase{"DataB3IndShortTotal", dataB3(0x10101, 22, 0xffff), Verdict::NotUsed},
         CheckCase{"DataB3IndNcci0", dataB3(0, 30, 4), Verdict::NotUsed},
-        CheckCase{"ConnectConf", capisim::fromHex("0e 00 01 00 02 81 00 00 01 01 00 00 00 00"),
+        CheckCase{"ConnectConf",
+                  message(CapiCommand::Connect, CapiSubcommand::Conf).dword(0x101).word(0).take(),
                   Verdict::NotUsed},
-        CheckCase{"ListenReqEchoed", capisim::fromHex("0e 00 01 00 05 80 00 00 01 00 00 00 00 00"),
-                  Verdict::NotUsed},
-        CheckCase{"DisconnectResp", capisim::fromHex("0c 00 01 00 04 83 00 00 01 01 00 00"),
-                  Verdict::NotUsed},
-        CheckCase{"ConnectB3Ind", capisim::fromHex("0d 00 01 00 82 82 00 00 01 01 01 00 00"),
+        CheckCase{"ListenReqEchoed", kListenReq, Verdict::NotUsed},
+        CheckCase{"DisconnectResp", kDisconnectResp, Verdict::NotUsed},
+        CheckCase{"ConnectB3Ind",
+                  message(kConnectB3, CapiSubcommand::Ind).dword(0x10101).structure().take(),
                   Verdict::NotUsed},
         // Lengths that do not agree.
         CheckCase{"Empty", {}, Verdict::BadTotalLength},
-        CheckCase{"ShorterThanAHeader", capisim::fromHex("05 00 01"), Verdict::BadTotalLength},
-        CheckCase{"TotalBeyondTheFrame", capisim::fromHex("40 00 00 00 02 82 00 00 01 01 00 00"),
+        CheckCase{"ShorterThanAHeader",
+                  withTotal(Bytes(kListenReq.begin(), kListenReq.begin() + 3), 5),
                   Verdict::BadTotalLength},
+        CheckCase{
+            "TotalBeyondTheFrame",
+            withTotal(message(CapiCommand::Connect, CapiSubcommand::Ind).dword(0x101).take(), 0x40),
+            Verdict::BadTotalLength},
         CheckCase{"TotalShortOfTheFrame", withTotal(capisim::disconnectInd(0x101, 0), 12),
                   Verdict::BadTotalLength},
         CheckCase{"DisconnectIndWithoutReason",
-                  capisim::fromHex("0c 00 01 00 04 82 00 00 01 01 00 00"), Verdict::BadTotalLength},
-        CheckCase{"ConnectIndWithoutCip", capisim::fromHex("0c 00 01 00 02 82 00 00 01 01 00 00"),
+                  message(CapiCommand::Disconnect, CapiSubcommand::Ind).dword(0x101).take(),
+                  Verdict::BadTotalLength},
+        CheckCase{"ConnectIndWithoutCip",
+                  message(CapiCommand::Connect, CapiSubcommand::Ind).dword(0x101).take(),
                   Verdict::BadTotalLength},
         CheckCase{"ConnectIndWithoutNumbers",
-                  capisim::fromHex("0e 00 01 00 02 82 00 00 01 01 00 00 01 00"),
+                  message(CapiCommand::Connect, CapiSubcommand::Ind).dword(0x101).word(1).take(),
                   Verdict::BadStructure},
         CheckCase{"ConnectIndCalledTooLong", connect("0981", "00", ""), Verdict::BadStructure},
         CheckCase{"ConnectIndCallingTooLong", connect("00", "ff2180", ""), Verdict::BadStructure},
         CheckCase{"ConnectIndEscapedTooLong", connect("ff81", "", ""), Verdict::BadStructure},
         CheckCase{"ConnectIndCallingMissing", connect("0281", "", ""), Verdict::BadStructure},
-        CheckCase{"InfoIndElementTooLong",
-                  capisim::fromHex("0f 00 01 00 08 82 00 00 01 01 00 00 18 00 05"),
-                  Verdict::BadStructure},
+        CheckCase{"InfoIndElementTooLong", kInfoElementTooLong, Verdict::BadStructure},
         CheckCase{"LongerThanTheReceiveBuffer", connect("00", "00", std::string(4100, 'a')),
                   Verdict::LongerThanBuffer}),
     [](const auto &p) { return std::string(p.param.name); });

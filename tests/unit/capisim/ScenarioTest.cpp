@@ -8,11 +8,10 @@ using capisim::Bytes;
 using capisim::Command;
 using capisim::ScenarioError;
 
+/// The command on a line of its own (at(0) throws if there is none).
 Command one(const std::string &text)
 {
-    Command c;
-    EXPECT_TRUE(capisim::parseCommand(text, 1, c)) << text;
-    return c;
+    return capisim::parseScenario(text).at(0);
 }
 
 TEST(Scenario, ConnectBuildsTheIndication)

@@ -9,11 +9,10 @@ namespace {
 using routersim::Command;
 using routersim::ScenarioError;
 
+/// The command on a line of its own (at(0) throws if there is none).
 Command one(const std::string &text)
 {
-    Command c;
-    EXPECT_TRUE(routersim::parseCommand(text, 1, c)) << text;
-    return c;
+    return routersim::parseScenario(text).at(0);
 }
 
 struct LineCase

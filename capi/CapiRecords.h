@@ -71,6 +71,8 @@ struct HeaderRecord
 /// parameter bytes (Called party number onwards).
 struct ConnectIndRecord
 {
+    /// 100 bytes hold the called and the calling party number, which come first and are
+    /// all that is read.
     static constexpr std::size_t kParamChars = 100;
     static constexpr std::size_t kSize = 4 + 2 + kParamChars;
 

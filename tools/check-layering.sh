@@ -4,7 +4,7 @@
 # of a call, which its views split, without the log writer.
 # Each room may include only the rooms (or single files) listed for it; prints every
 # include that breaks this.
-# base holds small header-only utilities below everything; every room may include it.
+# base holds small utilities below everything; every room may include it.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 declare -A allowed=(

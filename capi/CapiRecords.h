@@ -30,7 +30,8 @@ public:
     {
         const auto &message = writer.message();
         assert(message.size() == N);
-        std::copy(message.begin(), message.end(), m_bytes.begin());
+        // Never past the record, even where the assert is compiled out.
+        std::copy_n(message.begin(), std::min(N, message.size()), m_bytes.begin());
     }
 
     std::span<const std::uint8_t, N> bytes() const { return m_bytes; }

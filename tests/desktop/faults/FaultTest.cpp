@@ -35,7 +35,9 @@ TEST_F(Faults, LogOnAFullDiskIsWrittenLaterInOrder)
     // The retry comes about every 30 s.
     ASSERT_TRUE(
         waitUntil([&] { return fs::exists(log()) && linesFrom(readFile(log())).size() == 1; }, 90s))
-        << err();
+        << err() << "\ncaller.log: " << (fs::exists(log()) ? readFile(log()) : "(none)")
+        << "\ntranscript:\n"
+        << sim.transcriptText();
     poke();
     ASSERT_TRUE(sim.waitForEntry(Condition{"DISCONNECT_RESP", {{"plci", "0x102"}}}, 0, 60s))
         << err();

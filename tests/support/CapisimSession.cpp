@@ -1,11 +1,14 @@
 #include "tests/support/CapisimSession.h"
 
+#include <cstddef>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <netinet/in.h>
 #include <sstream>
 #include <sys/socket.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 int CapisimSession::freePort()
@@ -21,9 +24,46 @@ int CapisimSession::freePort()
     return ntohs(a.sin_port);
 }
 
+namespace {
+
+// Each test process holds a block of ApplIDs while it lives; capisim counts up from the
+// block's first for every registration, so a block must outlast the re-registrations of
+// one test.
+constexpr int kFirstBlock = 64;
+constexpr int kBlockSize = 32;
+constexpr int kBlocks = (1024 - kFirstBlock) / kBlockSize;
+
+/// The first ApplID of a block no other test process holds. The hold is a name in the
+/// abstract socket namespace: it leaves nothing behind and ends with the process.
+int claimBlock()
+{
+    const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0)
+        return -1;
+    for (int block = 0; block < kBlocks; ++block) {
+        const std::string name = "klingelwacht-test-applids-" + std::to_string(block);
+        sockaddr_un a{};
+        a.sun_family = AF_UNIX;
+        std::memcpy(a.sun_path + 1, name.data(), name.size());
+        const auto len = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + name.size());
+        if (bind(fd, reinterpret_cast<sockaddr *>(&a), len) == 0)
+            return kFirstBlock + block * kBlockSize; // fd stays open for the process's life
+    }
+    close(fd);
+    return -1;
+}
+
+} // namespace
+
 int CapisimSession::ownApplId()
 {
-    return 100 + static_cast<int>(getpid() % 800);
+    // Numbers drawn from the pid collide: test processes started together have
+    // neighbouring pids, and one's second registration took the other's first ApplID.
+    static const int first = [] {
+        const int claimed = claimBlock();
+        return claimed > 0 ? claimed : 100 + static_cast<int>(getpid() % 800);
+    }();
+    return first;
 }
 
 CapisimSession::CapisimSession(int port) : SimulatorSession(port)

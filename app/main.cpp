@@ -42,7 +42,7 @@ int main(int argc, char *argv[])
     static Libcapi20Capi &capi = *new Libcapi20Capi;
     const QIcon icon = appIcon();
     QApplication::setWindowIcon(icon);
-    QtSystemTray tray{icon};
+    QtSystemTray tray{icon, lineDownIcon()};
     const std::unique_ptr<KeyboardSynth> keyboard = makeKeyboardSynth();
     SystemClock clock;
     Platform platform{
@@ -58,6 +58,7 @@ int main(int argc, char *argv[])
         "0") {
         notifier.emplace(icon.pixmap(32, 32).toImage());
         platform.notifier = &*notifier;
+        platform.lineNotifier = &*notifier;
     }
 
     frmCapi window(data, std::move(platform));

@@ -73,6 +73,9 @@ int main(int argc, char *argv[])
                      [&window] { window.Form_Unload(); });
     tray.setContextMenu(&window.mnuPopUp());
     window.Form_Load();
+    // The demos open the call list at once: a demo is there to be watched.
+    if (QCoreApplication::arguments().contains(QStringLiteral("--show-window")))
+        window.mnuAnzeigen_Click();
     // With a tray the program starts as its icon only; without one the window is the only
     // way in, so it is shown and stays shown.
     if (!tray.isIconShown()) {

@@ -51,7 +51,7 @@ void LineStatus::onLineUp()
     if (wasDown) {
         m.trayRecord.lineDown = false;
         // A call that came in meanwhile keeps its own tooltip.
-        if (m.trayRecord.szTip == "<" + m_downText + ">")
+        if (m.trayRecord.szTip == m_downTip)
             m.trayRecord.setTip(m_tipBeforeDown);
         m.tray.modify(m.trayRecord);
     }
@@ -90,6 +90,7 @@ void LineStatus::goDown()
     }
     m.trayRecord.lineDown = true;
     m.trayRecord.setTip("<" + m_downText + ">");
+    m_downTip = m.trayRecord.szTip; // as cut to the tooltip's length
     m.tray.modify(m.trayRecord);
     show(m_downText);
 }

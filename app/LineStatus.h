@@ -64,6 +64,7 @@ private:
     std::string m_downText;
     SteadyClock::TimePoint m_since{}; // of the start, or of the outage
     std::string m_tipBeforeDown;
+    std::string m_downTip;
     bool m_notified = false; // the current outage has been told to the desktop
     std::string m_statusText;
 };

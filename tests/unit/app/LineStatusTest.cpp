@@ -148,7 +148,8 @@ TEST_P(LineStatusTable, ShowsTheLinesState)
 INSTANTIATE_TEST_SUITE_P(Cases, LineStatusTable, ::testing::ValuesIn(kCases),
                          NameBy<&Case::name>{});
 
-// A call's tooltip comes back when the line returns.
+// A call's tooltip comes back when the line returns, also after a down text that the
+// tooltip's length cut.
 TEST(LineStatus, ReturnRestoresTheLatestCallsTooltip)
 {
     SteadyClock::TimePoint now{};
@@ -157,12 +158,12 @@ TEST(LineStatus, ReturnRestoresTheLatestCallsTooltip)
     FakeTray tray;
     TrayRecord record;
     LineStatus status({tray, record, steady, clock});
-    status.lineStarted("Anrufmonitor fritz.box:1012",
-                       "Keine Verbindung zum Anrufmonitor (fritz.box:1012)");
+    status.lineStarted("Anrufmonitor router.zuhause.example:1012",
+                       "Keine Verbindung zum Anrufmonitor (router.zuhause.example:1012)");
     status.onLineUp();
     record.setTip("03012345\t345\t30.12.00\t14:05:09");
     status.onLineLost();
-    EXPECT_EQ(record.szTip, "<Keine Verbindung zum Anrufmonitor (fritz.box:1012)>");
+    EXPECT_EQ(record.szTip, "<Keine Verbindung zum Anrufmonitor (router.zuhause.example:1012");
     status.onLineUp();
     EXPECT_EQ(record.szTip, "03012345\t345\t30.12.00\t14:05:09");
     EXPECT_FALSE(record.lineDown);

@@ -62,12 +62,13 @@ cleanup() {
 trap cleanup EXIT
 
 # Starts build/tools/NAME/NAME on a free loopback port playing SCENARIO (more options may
-# follow) and waits for the port it chose.
+# follow) and waits for the port it chose. Its stderr goes to $peer_err when set.
+peer_err=/dev/stderr
 start_peer() {
     local name=$1 scenario=$2
     shift 2
     "build/tools/$name/$name" --port 0 --port-file "$demo_home/port" \
-        --transcript "$demo_home/transcript.txt" "$@" "$scenario" &
+        --transcript "$demo_home/transcript.txt" "$@" "$scenario" 2>"$peer_err" &
     sim_pid=$!
     for _ in $(seq 1 100); do
         [ -s "$demo_home/port" ] && return 0
@@ -96,7 +97,9 @@ if [ "$mode" = --router-demo ]; then
 fi
 
 if [ "$mode" = --headless ]; then
-    # capisim ends once the program has answered the last clearing: the demo is done.
+    # capisim ends once the program has answered the last clearing: the demo is done. Only
+    # the calls are printed, not its traffic.
+    peer_err="$demo_home/capisim.err"
     start_peer capisim demo/calls.scenario --exit-at-end
 else
     start_peer capisim demo/calls.scenario
@@ -135,7 +138,8 @@ echo "Headless demo: the calls as they are logged to $demo_dir/caller.log"
 printed=0
 print_new() {
     local lines
-    lines=$(wc -l <"$demo_dir/caller.log" 2>/dev/null || echo 0)
+    [ -f "$demo_dir/caller.log" ] || return 0
+    lines=$(wc -l <"$demo_dir/caller.log")
     if [ "$lines" -gt "$printed" ]; then
         sed -n "$((printed + 1)),${lines}p" "$demo_dir/caller.log" | tr -d '\r'
         printed=$lines

@@ -3,13 +3,6 @@
 # both ways on: a desktop session, or the headless demo.
 out=$(env -u DISPLAY -u WAYLAND_DISPLAY "$1/run.sh" 2>&1)
 status=$?
-if [ "$status" -ne 2 ]; then
-    echo "exit status $status, not 2: $out"
-    exit 1
-fi
-for words in "desktop session" "./run.sh --headless"; do
-    if ! printf '%s\n' "$out" | grep -qF -- "$words"; then
-        echo "no \"$words\" in: $out"
-        exit 1
-    fi
-done
+printf '%s\n' "$out"
+[ "$status" -eq 2 ] && printf '%s' "$out" | grep -qF "desktop session" &&
+    printf '%s' "$out" | grep -qF "./run.sh --headless"

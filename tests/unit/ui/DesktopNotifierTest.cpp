@@ -313,36 +313,6 @@ TEST(DesktopNotifierTexts, BodyCarriesMsnTimeAndHandlingAsText)
     EXPECT_EQ(DesktopNotifier::summaryText("Jürgen <Müller>"), "Jürgen <Müller>");
 }
 
-// An outage: one notification that stays, with the reason; the return replaces it (its id)
-// with "Wieder verbunden", also when the server answers the first only after the return.
-TEST_F(DesktopNotifierTest, OutageIsToldOnceAndReplacedWhenTheLineIsBack)
-{
-    FakeNotificationServer server(connect());
-    server.holdReplies = true;
-    DesktopNotifier notifier(testIcon(), connect());
-    notifier.lineBack("CAPI"); // no outage told: nothing to replace
-    notifier.lineDown("Keine Verbindung zum Anrufmonitor (<fritz.box>:1012)");
-    ASSERT_TRUE(spinUntil([&] { return server.calls.size() == 1; }));
-    EXPECT_EQ(server.calls[0].replacesId, 0u);
-    EXPECT_EQ(server.calls[0].summary, "Klingelwacht hört keine Anrufe");
-    EXPECT_EQ(server.calls[0].body, "Keine Verbindung zum Anrufmonitor (&lt;fritz.box&gt;:1012)");
-    EXPECT_EQ(server.calls[0].expireMs, 0);
-    notifier.lineBack("Anrufmonitor fritz.box:1012");
-    spinFor(200ms);
-    ASSERT_EQ(server.calls.size(), 1u);
-
-    server.holdReplies = false;
-    server.releaseReplies();
-    ASSERT_TRUE(spinUntil([&] { return server.calls.size() == 2; }));
-    EXPECT_EQ(server.calls[1].replacesId, 41u);
-    EXPECT_EQ(server.calls[1].summary, "Wieder verbunden");
-    EXPECT_EQ(server.calls[1].body, "Anrufmonitor fritz.box:1012");
-    EXPECT_EQ(server.calls[1].expireMs, 10000);
-    notifier.lineBack("Anrufmonitor fritz.box:1012");
-    spinFor(200ms);
-    EXPECT_EQ(server.calls.size(), 2u);
-}
-
 } // namespace
 
 #include "DesktopNotifierTest.moc"

@@ -40,23 +40,6 @@ TEST(QtSystemTray, AddShowsTheStartTooltip)
     EXPECT_TRUE(iconOf(tray)->isVisible());
 }
 
-// The greyed telephone while the line is down, the red one again when it is back; the two
-// differ at every compiled size.
-TEST(QtSystemTray, LineDownShowsTheGreyedTelephone)
-{
-    const QIcon red = appIcon(), grey = lineDownIcon();
-    for (const int size : {16, 32})
-        EXPECT_NE(red.pixmap(size).toImage(), grey.pixmap(size).toImage()) << size;
-    QtSystemTray tray{red, grey};
-    TrayRecord record;
-    record.lineDown = true;
-    tray.add(record);
-    EXPECT_EQ(iconOf(tray)->icon().cacheKey(), grey.cacheKey());
-    record.lineDown = false;
-    tray.modify(record);
-    EXPECT_EQ(iconOf(tray)->icon().cacheKey(), red.cacheKey());
-}
-
 // A call line keeps its TABs and umlauts and is cut after 63 characters, not bytes.
 TEST(QtSystemTray, ModifyTakesTheCallLineCutTo63Characters)
 {

@@ -17,7 +17,7 @@ all | format | asan | fuzz | release | package) ;;
     ;;
 esac
 source tools/packages.sh
-kw_install_packages || exit 1
+kw_install_packages "${KW_PACKAGES[@]}" "${KW_TEST_PACKAGES[@]}" || exit 1
 
 jobs=$(nproc)
 rc=0
@@ -71,7 +71,8 @@ fi
 
 if wants release || wants package; then
     echo "== Release build"
-    configure -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKW_WERROR=ON
+    configure -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKW_WERROR=ON \
+        -DKW_BUILD_TESTS=ON -DKW_BUILD_BENCH=ON
     cmake --build build -j"$jobs" || exit 1
 fi
 if wants release; then

@@ -1,5 +1,6 @@
 #include "app/CallHandling.h"
 
+#include "app/LineStatus.h"
 #include "calllog/CallLine.h"
 #include "calllog/CallLog.h"
 #include "calllog/Clock.h"
@@ -60,6 +61,12 @@ void CallHandling::onCallCleared(const CallCleared &clearing)
     complete(call, clearing.handling);
 }
 
+void CallHandling::onLineUp()
+{
+    if (m_lineStatus)
+        m_lineStatus->onLineUp();
+}
+
 void CallHandling::onLineLost()
 {
     std::vector<CallState::OpenCall> open;
@@ -71,6 +78,8 @@ void CallHandling::onLineLost()
               [](const auto &a, const auto &b) { return a.order < b.order; });
     for (const auto &call : open)
         complete(call, kLostHandling);
+    if (m_lineStatus)
+        m_lineStatus->onLineLost();
 }
 
 void CallHandling::complete(const CallState::OpenCall &call, const std::string &handling)

@@ -11,6 +11,7 @@ class CallLog;
 class CallNotifier;
 class CallViews;
 class Clock;
+class LineStatus;
 class LockKeySignaller;
 class Tray;
 struct TrayRecord;
@@ -57,10 +58,12 @@ public:
 
     /// Where notifications go; none unless set.
     void setNotifier(CallNotifier *notifier) { m_notifier = notifier; }
+    /// Where the line's ups and losses are shown as well; nowhere unless set.
+    void setLineStatus(LineStatus *status) { m_lineStatus = status; }
 
     void onIncomingCall(const IncomingCall &call) override;
     void onCallCleared(const CallCleared &clearing) override;
-    void onLineUp() override {}
+    void onLineUp() override;
     /// Calls open on a lost line are completed as lost, so every shown call is logged.
     void onLineLost() override;
 
@@ -69,4 +72,5 @@ private:
 
     Parts m;
     CallNotifier *m_notifier = nullptr;
+    LineStatus *m_lineStatus = nullptr;
 };

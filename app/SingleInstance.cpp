@@ -37,27 +37,24 @@ SingleInstance::SingleInstance(const QString &programDir, QObject *parent)
         m_serverName = QDir(QFile::decodeName(runtimeDir)).filePath(m_serverName);
 }
 
-SingleInstance::~SingleInstance()
-{
-    if (m_lockFd >= 0)
-        ::close(m_lockFd); // releases the lock
-}
+// Closing the lock file releases the lock.
+SingleInstance::~SingleInstance() = default;
 
 SingleInstance::Claim SingleInstance::claim()
 {
     // Private and not redirectable, like the log beside it.
-    m_lockFd = ::open(QFile::encodeName(m_lockPath).constData(),
-                      O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NOCTTY | O_NONBLOCK, 0600);
-    if (m_lockFd < 0) {
+    m_lockFd =
+        UniqueFd(::open(QFile::encodeName(m_lockPath).constData(),
+                        O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NOCTTY | O_NONBLOCK, 0600));
+    if (!m_lockFd) {
         // Two programs on one log would double every record: no lock, no program.
         notice("Sperrdatei " + QFile::encodeName(m_lockPath).toStdString() +
                " kann nicht angelegt werden (" + std::strerror(errno) +
                "); das Programm startet nicht.");
         return Claim::NoLock;
     }
-    if (::flock(m_lockFd, LOCK_EX | LOCK_NB) != 0) {
-        ::close(m_lockFd);
-        m_lockFd = -1;
+    if (::flock(m_lockFd.get(), LOCK_EX | LOCK_NB) != 0) {
+        m_lockFd.close();
         QLocalSocket socket;
         socket.connectToServer(m_serverName);
         if (socket.waitForConnected(kConnectTimeoutMs)) {

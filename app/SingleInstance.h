@@ -1,5 +1,7 @@
 #pragma once
 
+#include "base/UniqueFd.h"
+
 #include <QObject>
 #include <QString>
 #include <functional>
@@ -32,7 +34,7 @@ private:
 
     QString m_lockPath;
     QString m_serverName;
-    int m_lockFd = -1;
+    UniqueFd m_lockFd;
     QLocalServer *m_server = nullptr;
     std::function<void()> m_onShow;
 };

@@ -17,6 +17,7 @@
 #include <QCoreApplication>
 #include <QCursor>
 #include <QGuiApplication>
+#include <QLabel>
 #include <QTimer>
 #include <cerrno>
 #include <cstdio>
@@ -32,6 +33,7 @@ frmCapi::frmCapi(modCapi &shared, Platform platform, QWidget *parent)
     setWindowTitle(QStringLiteral("Klingelwacht"));
     createViews();
     createCallHandling();
+    createLineStatus();
     createLogNotice();
     createTimer();
     createMenu();
@@ -52,6 +54,27 @@ void frmCapi::createCallHandling()
     m_handling->setNotifier(m_platform.notifier);
 }
 
+void frmCapi::createLineStatus()
+{
+    m_lineStatus = std::make_unique<LineStatus>(
+        LineStatus::Parts{m_platform.tray, m_data.tray, *m_platform.steadyClock, m_platform.clock});
+    m_lineStatus->setNotifier(m_platform.lineNotifier);
+    m_handling->setLineStatus(m_lineStatus.get());
+
+    // A status bar below the window's fixed client area, which grows by its height.
+    m_statusBar = new QLabel(this);
+    m_statusBar->setObjectName(QStringLiteral("StatusBar"));
+    m_statusBar->setFrameShape(QFrame::StyledPanel);
+    m_statusBar->setFrameShadow(QFrame::Sunken);
+    m_statusBar->setContentsMargins(4, 0, 4, 0);
+    const int barHeight = m_statusBar->fontMetrics().height() + 8;
+    const QSize client = size();
+    m_statusBar->setGeometry(0, client.height(), client.width(), barHeight);
+    setFixedSize(client.width(), client.height() + barHeight);
+    m_lineStatus->setStatusView(
+        [this](const std::string &text) { m_statusBar->setText(QString::fromStdString(text)); });
+}
+
 void frmCapi::createLine()
 {
     // A router's call monitor named in the settings replaces CAPI altogether: the library
@@ -68,6 +91,7 @@ void frmCapi::createLine()
     else
         m_line = std::make_unique<CapiLine>(m_platform.capi, m_data.capi, m_platform.capiMode);
     m_line->setCallEvents(m_handling.get());
+    m_lineStatus->lineStarted(m_line->description(), m_line->downText());
 }
 
 void frmCapi::createLogNotice()
@@ -170,6 +194,7 @@ void frmCapi::Timer1_Timer()
 {
     m_log.timerTick();
     guarded([&] { Get_Capi_Message(); });
+    m_lineStatus->tick();
 }
 
 void frmCapi::Get_Capi_Message()

@@ -2,6 +2,8 @@
 
 #include "app/CallHandling.h"
 #include "app/FatalError.h"
+#include "app/LineStatus.h"
+#include "base/SteadyClock.h"
 #include "calllog/CallLog.h"
 #include "capi/CapiWorker.h"
 #include "settings/LockKeySignaller.h"
@@ -17,8 +19,10 @@ class Capi;
 class Clock;
 class KeyboardSynth;
 class Line;
+class LineNotifier;
 class MainWindowViews;
 class PopupMenu;
+class QLabel;
 class QPoint;
 class QTimer;
 class Tray;
@@ -40,6 +44,10 @@ struct Platform
     CapiWorker::Mode capiMode = CapiWorker::Mode::Thread;
     /// Tells the desktop of each incoming call; none when notifications are off.
     CallNotifier *notifier = nullptr;
+    /// Tells the desktop when the line has been down for long; none when notifications are off.
+    LineNotifier *lineNotifier = nullptr;
+    /// Times the line's start grace and outages.
+    const SteadyClock *steadyClock = &systemSteadyClock();
 };
 
 /// The program's one window: its event handlers and the start-up and shutdown order.
@@ -65,6 +73,7 @@ public:
     MainWindowViews &views() { return *m_views; }
     CallLog &callLog() { return m_log; }
     QTimer &Timer1() { return *m_timer; }
+    LineStatus &lineStatus() { return *m_lineStatus; }
     PopupMenu &mnuPopUp() { return *m_popup; }
     /// Replaces how Picture1_MouseMove opens mnuPopUp (tests count instead of blocking).
     void setPopupOpener(std::function<void(const QPoint &)> opener)
@@ -83,6 +92,7 @@ protected:
 private:
     void createViews();
     void createCallHandling();
+    void createLineStatus();
     void createLine();
     void createLogNotice();
     void createTimer();
@@ -102,6 +112,8 @@ private:
     CallLog m_log;
     LockKeySignaller m_lockKeys;
     std::unique_ptr<CallHandling> m_handling;
+    std::unique_ptr<LineStatus> m_lineStatus;
+    QLabel *m_statusBar = nullptr;
     std::unique_ptr<Line> m_line;
     int m_callCounter = 0;
     bool m_unloaded = false;

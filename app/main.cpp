@@ -42,7 +42,7 @@ int main(int argc, char *argv[])
     static Libcapi20Capi &capi = *new Libcapi20Capi;
     const QIcon icon = appIcon();
     QApplication::setWindowIcon(icon);
-    QtSystemTray tray{icon};
+    QtSystemTray tray{icon, lineDownIcon()};
     const std::unique_ptr<KeyboardSynth> keyboard = makeKeyboardSynth();
     SystemClock clock;
     Platform platform{
@@ -58,6 +58,7 @@ int main(int argc, char *argv[])
         "0") {
         notifier.emplace(icon.pixmap(32, 32).toImage());
         platform.notifier = &*notifier;
+        platform.lineNotifier = &*notifier;
     }
 
     frmCapi window(data, std::move(platform));
@@ -72,6 +73,9 @@ int main(int argc, char *argv[])
                      [&window] { window.Form_Unload(); });
     tray.setContextMenu(&window.mnuPopUp());
     window.Form_Load();
+    // The demos open the call list at once: a demo is there to be watched.
+    if (QCoreApplication::arguments().contains(QStringLiteral("--show-window")))
+        window.mnuAnzeigen_Click();
     // With a tray the program starts as its icon only; without one the window is the only
     // way in, so it is shown and stays shown.
     if (!tray.isIconShown()) {

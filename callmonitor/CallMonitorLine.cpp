@@ -48,6 +48,17 @@ void CallMonitorLine::stop()
     m_state = State::Stopped;
 }
 
+std::string CallMonitorLine::description() const
+{
+    return "Anrufmonitor " + m_host + ":" + std::to_string(m_port);
+}
+
+std::string CallMonitorLine::downText() const
+{
+    return std::string(CallMonitorTexts::kNoConnection) + " (" + m_host + ":" +
+           std::to_string(m_port) + ")";
+}
+
 void CallMonitorLine::connect()
 {
     m_state = State::Connecting;

@@ -35,6 +35,8 @@ public:
     void start() override;
     void tick() override {}
     void stop() override;
+    std::string description() const override;
+    std::string downText() const override;
 
     bool isLineUp() const { return m_state == State::Up; }
 

@@ -36,6 +36,8 @@ public:
     /// Releases the registration; a library call that hangs is left behind after a
     /// short wait, and stderr says so.
     void stop() override;
+    std::string description() const override { return "CAPI"; }
+    std::string downText() const override { return "Keine CAPI-Verbindung"; }
 
     /// Takes the line's news and at most one message and dispatches it. Raises
     /// CapiUnavailable while there is no CAPI library.

@@ -1,5 +1,7 @@
 #include "capi/CapiRemote.h"
 
+#include "base/UniqueFd.h"
+
 #include <cctype>
 #include <cerrno>
 #include <cstdlib>
@@ -59,27 +61,11 @@ struct AddrInfoFree
     void operator()(addrinfo *a) const { freeaddrinfo(a); }
 };
 
-class Fd
-{
-public:
-    explicit Fd(int fd) : m_fd(fd) {}
-    ~Fd()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    Fd(const Fd &) = delete;
-    Fd &operator=(const Fd &) = delete;
-    int get() const { return m_fd; }
-
-private:
-    int m_fd;
-};
-
 /// "" when connected within the time, else why not.
 std::string connectWithin(const addrinfo &a, std::chrono::steady_clock::time_point deadline)
 {
-    Fd fd(socket(a.ai_family, a.ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, a.ai_protocol));
+    const UniqueFd fd(
+        socket(a.ai_family, a.ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, a.ai_protocol));
     if (fd.get() < 0)
         return std::strerror(errno);
     if (connect(fd.get(), a.ai_addr, a.ai_addrlen) == 0)

@@ -1,5 +1,6 @@
 #include "capi/CapiWorker.h"
 
+#include "base/UniqueFd.h"
 #include "capi/CapiResult.h"
 #include "capi/CapiState.h"
 #include "capi/CapiUnavailable.h"
@@ -37,11 +38,6 @@ struct CapiWorker::Shared
     Shared(Capi &c, const SteadyClock &clock)
         : capi(c), watch(clock), wakeFd(eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC))
     {}
-    ~Shared()
-    {
-        if (wakeFd >= 0)
-            ::close(wakeFd);
-    }
     Shared(const Shared &) = delete;
     Shared &operator=(const Shared &) = delete;
 
@@ -68,14 +64,14 @@ struct CapiWorker::Shared
     bool unavailable = false;
     bool lost = false; // a result said the line is gone
     ListenReqRecord listenReq;
-    const int wakeFd; // written by put() and stop(), so that a poll ends at once
+    const UniqueFd wakeFd; // written by put() and stop(), so that a poll ends at once
 
     void wakeUp()
     {
         wake.notify_one();
-        if (wakeFd >= 0) {
+        if (wakeFd) {
             const std::uint64_t one = 1;
-            [[maybe_unused]] const auto n = ::write(wakeFd, &one, sizeof one);
+            [[maybe_unused]] const auto n = ::write(wakeFd.get(), &one, sizeof one);
         }
     }
     /// Sleeps until the line's descriptor is readable or wakeUp(); false when there is no
@@ -83,12 +79,12 @@ struct CapiWorker::Shared
     bool pollLine()
     {
         const int fd = registered ? capi.pollDescriptor(applId) : -1;
-        if (fd < 0 || wakeFd < 0)
+        if (fd < 0 || !wakeFd)
             return false;
-        struct pollfd fds[2] = {{fd, POLLIN, 0}, {wakeFd, POLLIN, 0}};
+        struct pollfd fds[2] = {{fd, POLLIN, 0}, {wakeFd.get(), POLLIN, 0}};
         ::poll(fds, 2, kPollMs);
         std::uint64_t count = 0;
-        [[maybe_unused]] const auto n = ::read(wakeFd, &count, sizeof count);
+        [[maybe_unused]] const auto n = ::read(wakeFd.get(), &count, sizeof count);
         return true;
     }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <string>
+
 class CallEvents;
 
 /// Where calls come from: a CAPI line or a router's call monitor. A line raises its
@@ -16,4 +18,8 @@ public:
     virtual void tick() = 0;
     /// Detaches; returns within a bounded time even when the peer or a library hangs.
     virtual void stop() = 0;
+    /// Which line it is, for the window: "CAPI" or "Anrufmonitor HOST:PORT".
+    virtual std::string description() const = 0;
+    /// What the user is told while the line is down, e.g. "Keine CAPI-Verbindung".
+    virtual std::string downText() const = 0;
 };

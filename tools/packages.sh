@@ -1,23 +1,32 @@
-# Debian packages the build, the tests and the program need; sourced by run.sh and test.sh.
+# Debian packages, sourced by run.sh and test.sh. KW_PACKAGES is what building and running
+# the program and its demos needs (run.sh installs only these); KW_TEST_PACKAGES adds the
+# test tools: test frameworks, compilers for the fuzzers, tray and notification hosts,
+# Wayland compositor, packaging checks (test.sh installs both lists).
 KW_PACKAGES=(
     cmake ninja-build g++ pkg-config
-    qt6-base-dev libgl-dev
+    qt6-base-dev libgl-dev qt6-wayland
     libcapi20-dev libcapi20-3
     libx11-dev libxtst-dev libevdev-dev
+    xvfb xauth
+    locales fonts-dejavu-core
+)
+KW_TEST_PACKAGES=(
     libgtest-dev libgmock-dev libbenchmark-dev
     clang-14 clang-format-14 libclang-rt-14-dev
-    xvfb xauth trayer xdotool x11-xserver-utils x11-utils imagemagick
-    locales fonts-dejavu-core
+    trayer xdotool x11-xserver-utils x11-utils imagemagick
     dbus-daemon systemd dunst haskell-status-notifier-item-utils haskell-gtk-sni-tray-utils
-    qt6-wayland sway grim xwayland dbus
+    sway grim xwayland dbus
     debhelper dpkg-dev fakeroot lintian desktop-file-utils appstream
 )
 
-# Installs whatever of KW_PACKAGES is missing, through sudo when not root.
+# Installs whatever of the given packages (KW_PACKAGES when none are given) is missing,
+# through sudo when not root.
 kw_install_packages() {
+    local wanted=("$@")
+    [ "${#wanted[@]}" -gt 0 ] || wanted=("${KW_PACKAGES[@]}")
     local missing=()
     local p
-    for p in "${KW_PACKAGES[@]}"; do
+    for p in "${wanted[@]}"; do
         dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
     done
     if [ "${#missing[@]}" -gt 0 ]; then

@@ -132,8 +132,62 @@ void DesktopNotifier::sendEnded(std::map<std::uint64_t, Call>::iterator it,
     notify(callKey, call.id, call.summary, bodyText(call.msn, call.time, handling), kEndedExpireMs);
 }
 
+void DesktopNotifier::lineDown(const std::string &why)
+{
+    m_outage = Outage{};
+    watch(send(0, QString::fromUtf8(kLineDownSummary), fromUtf8(why).toHtmlEscaped(),
+               kRingingExpireMs),
+          [this](QDBusPendingCallWatcher *w) { onLineDownFinished(w); });
+}
+
+void DesktopNotifier::lineBack(const std::string &line)
+{
+    if (!m_outage)
+        return;
+    if (m_outage->id == 0) {
+        // Sent with the server's answer to the down notification.
+        m_outage->backLine = line;
+        return;
+    }
+    const uint id = m_outage->id;
+    m_outage.reset();
+    watch(send(id, QString::fromUtf8(kLineBackSummary), fromUtf8(line).toHtmlEscaped(),
+               kEndedExpireMs),
+          [this](QDBusPendingCallWatcher *w) {
+              const QDBusPendingReply<uint> reply = *w;
+              if (reply.isError())
+                  reportUnavailable(reply.error().message());
+              else if (reply.value() != 0)
+                  m_shown.insert(reply.value());
+          });
+}
+
+void DesktopNotifier::onLineDownFinished(QDBusPendingCallWatcher *watcher)
+{
+    const QDBusPendingReply<uint> reply = *watcher;
+    if (reply.isError())
+        reportUnavailable(reply.error().message());
+    if (!m_outage || m_outage->id != 0)
+        return;
+    if (reply.isError() || reply.value() == 0) {
+        m_outage.reset();
+        return;
+    }
+    m_outage->id = reply.value();
+    m_shown.insert(m_outage->id);
+    if (const auto line = m_outage->backLine)
+        lineBack(*line);
+}
+
 void DesktopNotifier::notify(std::uint64_t callKey, uint replacesId, const QString &summary,
                              const QString &body, int expireMs)
+{
+    watch(send(replacesId, summary, body, expireMs),
+          [this, callKey](QDBusPendingCallWatcher *w) { onNotifyFinished(callKey, w); });
+}
+
+QDBusPendingCall DesktopNotifier::send(uint replacesId, const QString &summary, const QString &body,
+                                       int expireMs)
 {
     QVariantMap hints;
     hints.insert(QStringLiteral("desktop-entry"), QString::fromLatin1(kAppId));
@@ -144,8 +198,7 @@ void DesktopNotifier::notify(std::uint64_t callKey, uint replacesId, const QStri
     message << QStringLiteral("Klingelwacht") << replacesId << QString::fromLatin1(kAppId)
             << summary << body << QStringList{kDefaultAction, QStringLiteral("Anzeigen")} << hints
             << expireMs;
-    watch(m_bus.asyncCall(message),
-          [this, callKey](QDBusPendingCallWatcher *w) { onNotifyFinished(callKey, w); });
+    return m_bus.asyncCall(message);
 }
 
 void DesktopNotifier::watch(const QDBusPendingCall &call,

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ui/CallNotifier.h"
+#include "ui/LineNotifier.h"
 
 #include <QDBusConnection>
 #include <QImage>
@@ -19,8 +20,9 @@ class QDBusPendingCallWatcher;
 /// Incoming calls as freedesktop notifications (org.freedesktop.Notifications over the
 /// session bus). Every call goes out asynchronously: the UI thread never waits for the
 /// notification server, and a clearing that comes before the server has answered with
-/// the notification's id is sent as soon as the id is known.
-class DesktopNotifier final : public QObject, public CallNotifier
+/// the notification's id is sent as soon as the id is known. The same holds for the
+/// notification of a line that is down and its replacement when the line is back.
+class DesktopNotifier final : public QObject, public CallNotifier, public LineNotifier
 {
     Q_OBJECT
 public:
@@ -32,6 +34,11 @@ public:
     void callArrived(std::uint64_t callKey, const std::string &caller, const std::string &msn,
                      const std::string &time) override;
     void callEnded(std::uint64_t callKey, const std::string &handling) override;
+    void lineDown(const std::string &why) override;
+    void lineBack(const std::string &line) override;
+
+    static constexpr const char *kLineDownSummary = "Klingelwacht hört keine Anrufe";
+    static constexpr const char *kLineBackSummary = "Wieder verbunden";
 
     /// Runs when the user chooses a notification's default action, "Anzeigen".
     void setShowHandler(std::function<void()> handler) { m_showHandler = std::move(handler); }
@@ -58,6 +65,9 @@ private:
 
     void notify(std::uint64_t callKey, uint replacesId, const QString &summary, const QString &body,
                 int expireMs);
+    QDBusPendingCall send(uint replacesId, const QString &summary, const QString &body,
+                          int expireMs);
+    void onLineDownFinished(QDBusPendingCallWatcher *watcher);
     /// Runs handler with the call's watcher once the call has finished.
     void watch(const QDBusPendingCall &call,
                std::function<void(QDBusPendingCallWatcher *)> handler);
@@ -72,5 +82,13 @@ private:
     /// Ids of our notifications the server still shows; actions on others are not ours.
     std::set<uint> m_shown;
     std::function<void()> m_showHandler;
+    /// The outage notification: its id (0 until the server has answered), and the line
+    /// that came back before that answer.
+    struct Outage
+    {
+        uint id = 0;
+        std::optional<std::string> backLine;
+    };
+    std::optional<Outage> m_outage;
     bool m_reported = false;
 };

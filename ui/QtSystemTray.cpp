@@ -18,7 +18,8 @@ QString fromUtf8(std::string_view text)
 
 } // namespace
 
-QtSystemTray::QtSystemTray(QIcon icon, QObject *parent) : QObject(parent), m_icon(std::move(icon))
+QtSystemTray::QtSystemTray(QIcon icon, QIcon lineDownIcon, QObject *parent)
+    : QObject(parent), m_icon(std::move(icon)), m_lineDownIcon(std::move(lineDownIcon))
 {}
 
 QtSystemTray::~QtSystemTray() = default;
@@ -86,7 +87,7 @@ void QtSystemTray::add(const TrayRecord &record)
         if (qApp)
             qApp->installEventFilter(this);
     }
-    m_trayIcon->setToolTip(QString::fromStdString(record.szTip));
+    show(record);
     // Shown even while no tray is there: Qt docks the icon when a tray appears later.
     m_trayIcon->show();
 }
@@ -94,7 +95,16 @@ void QtSystemTray::add(const TrayRecord &record)
 void QtSystemTray::modify(const TrayRecord &record)
 {
     if (m_trayIcon)
-        m_trayIcon->setToolTip(QString::fromStdString(record.szTip));
+        show(record);
+}
+
+void QtSystemTray::show(const TrayRecord &record)
+{
+    const QIcon &icon = record.lineDown && !m_lineDownIcon.isNull() ? m_lineDownIcon : m_icon;
+    // Set only when it changes: every setIcon sends the whole pixmap set to the tray again.
+    if (m_trayIcon->icon().cacheKey() != icon.cacheKey())
+        m_trayIcon->setIcon(icon);
+    m_trayIcon->setToolTip(QString::fromStdString(record.tooltipText()));
 }
 
 void QtSystemTray::remove(const TrayRecord &)

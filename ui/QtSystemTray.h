@@ -15,7 +15,8 @@ class QtSystemTray final : public QObject, public Tray
 {
     Q_OBJECT
 public:
-    explicit QtSystemTray(QIcon icon, QObject *parent = nullptr);
+    /// lineDownIcon is shown while the record's lineDown is set; icon otherwise.
+    explicit QtSystemTray(QIcon icon, QIcon lineDownIcon = QIcon(), QObject *parent = nullptr);
     ~QtSystemTray() override;
 
     void add(const TrayRecord &record) override;
@@ -41,8 +42,10 @@ protected:
 
 private:
     void onActivated(QSystemTrayIcon::ActivationReason reason);
+    void show(const TrayRecord &record);
 
     QIcon m_icon;
+    QIcon m_lineDownIcon;
     QSystemTrayIcon *m_trayIcon = nullptr;
     QPointer<QMenu> m_menu;
     std::function<void(int)> m_callback;

@@ -15,3 +15,8 @@ void TrayRecord::setTip(std::string_view text)
     }
     szTip.assign(text.substr(0, end));
 }
+
+std::string TrayRecord::tooltipText() const
+{
+    return szTip;
+}

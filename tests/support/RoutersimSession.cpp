@@ -7,6 +7,12 @@ void RoutersimSession::start(const std::string &scenario)
     startSimulator(KW_ROUTERSIM_PATH, "router.scenario", scenario, {});
 }
 
+void RoutersimSession::startOn(int port, const std::string &scenario)
+{
+    startSimulator(KW_ROUTERSIM_PATH, "router.scenario", scenario,
+                   {"--port", std::to_string(port)});
+}
+
 int RoutersimSession::count(const std::string &text) const
 {
     int n = 0;

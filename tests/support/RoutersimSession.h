@@ -13,6 +13,8 @@ public:
 
     /// Starts routersim with this scenario text and waits until it has its port.
     void start(const std::string &scenario);
+    /// The same on a port of the caller's choosing.
+    void startOn(int port, const std::string &scenario);
 
     /// Transcript lines containing text ("OPEN conn=", "CLOSE conn=1 why=drop", ...).
     int count(const std::string &text) const;

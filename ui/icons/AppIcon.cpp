@@ -15,3 +15,12 @@ QIcon appIcon()
     icon.addFile(QStringLiteral(":/icons/klingelwacht-32.png"), QSize(32, 32));
     return icon;
 }
+
+QIcon lineDownIcon()
+{
+    initIconResources();
+    QIcon icon;
+    icon.addFile(QStringLiteral(":/icons/klingelwacht-down-16.png"), QSize(16, 16));
+    icon.addFile(QStringLiteral(":/icons/klingelwacht-down-32.png"), QSize(32, 32));
+    return icon;
+}

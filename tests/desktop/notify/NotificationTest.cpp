@@ -1,6 +1,7 @@
 // Desktop notifications of the real klingelwacht: calls through capisim, dunst as the
 // notification server on a private session bus, the bus traffic recorded by busctl monitor.
 #include "tests/support/CapisimSession.h"
+#include "tests/support/RoutersimSession.h"
 #include "ui/AppIdentity.h"
 
 #include <QRegularExpression>
@@ -219,6 +220,71 @@ TEST_F(Notifications, WithoutServerOneLineAndTheProgramGoesOn)
     EXPECT_EQ(count(err, "Klingelwacht: keine Benachrichtigungen"), 1u) << err;
     clickIcon({"click", "1"});
     EXPECT_TRUE(waitUntil([&] { return mainWindowViewable(); }));
+}
+
+// A call monitor that refuses: after the start's grace the StatusNotifierItem shows the
+// greyed telephone and says why; after a minute down one notification tells it, and when
+// the router answers that notification becomes "Wieder verbunden" and the icon red again.
+TEST_F(Notifications, LineDownShowsInTheTrayAndIsToldOnce)
+{
+    // A port where nothing listens now, for the router to answer on later.
+    RoutersimSession router;
+    router.start("sleep 1\n");
+    const int port = router.port();
+    router.stop();
+    const std::string where = "127.0.0.1:" + std::to_string(port);
+    writeSettings("[Anrufmonitor]\r\nHost=127.0.0.1\r\nPort=" + std::to_string(port) + "\r\n");
+    startSniHost(); // a bus of its own, which dunst and the monitor then share
+    startDunst();
+    startMonitor();
+    startApp();
+    std::string item;
+    ASSERT_TRUE(waitUntil([&] {
+        const auto items = registeredItems();
+        return !items.empty() && !(item = items[0].substr(0, items[0].find('/'))).empty();
+    })) << readFile(dir.path() + "/kw.err");
+    const auto property = [&](const char *name) {
+        return busctl({"get-property", item, "/StatusNotifierItem", "org.kde.StatusNotifierItem",
+                       name})
+            .second.value("data")
+            .toArray();
+    };
+    // The pixmaps' count of strongly red pixels (ARGB, network order): the red telephone's.
+    const auto redPixels = [&] {
+        int red = 0;
+        for (const auto &pixmap : property("IconPixmap")) {
+            const QJsonArray bytes = pixmap.toArray().at(2).toArray();
+            for (qsizetype i = 0; i + 3 < bytes.size(); i += 4)
+                red += bytes.at(i).toInt() > 128 && bytes.at(i + 1).toInt() > 180 &&
+                       bytes.at(i + 2).toInt() < 80;
+        }
+        return red;
+    };
+    const QString downTip =
+        QString::fromStdString("<Keine Verbindung zum Anrufmonitor (" + where + ")>");
+    ASSERT_TRUE(waitUntil([&] { return property("ToolTip").at(2).toString() == downTip; }, 40s))
+        << QJsonDocument(property("ToolTip")).toJson().toStdString();
+    EXPECT_EQ(redPixels(), 0);
+
+    // Ten seconds of grace and sixty down.
+    ASSERT_TRUE(waitUntil([&] { return notifyCalls().size() == 1 && notifyCalls()[0].id; }, 100s))
+        << readFile(dir.path() + "/kw.err");
+    const NotifyCall down = notifyCalls()[0];
+    EXPECT_EQ(down.args.at(3).toString(), "Klingelwacht hört keine Anrufe");
+    EXPECT_EQ(down.args.at(4).toString(), downTip.mid(1, downTip.size() - 2));
+    EXPECT_EQ(displayed(), 1);
+
+    router.startOn(port, "wait-for-client\nsleep 120\n");
+    // The next attempt comes at most a minute later.
+    ASSERT_TRUE(waitUntil([&] { return notifyCalls().size() == 2; }, 90s));
+    const NotifyCall back = notifyCalls()[1];
+    EXPECT_EQ(back.args.at(1).toInteger(), *down.id);
+    EXPECT_EQ(back.args.at(3).toString(), "Wieder verbunden");
+    EXPECT_EQ(back.args.at(4).toString(), QString::fromStdString("Anrufmonitor " + where));
+    EXPECT_TRUE(waitUntil([&] { return property("ToolTip").at(2).toString() == "<Kein Anruf>"; }));
+    EXPECT_GT(redPixels(), 0);
+    settle();
+    EXPECT_EQ(notifyCalls().size(), 2u);
 }
 
 } // namespace

@@ -17,6 +17,7 @@
 #include <QCoreApplication>
 #include <QCursor>
 #include <QGuiApplication>
+#include <QPushButton>
 #include <QTimer>
 #include <cerrno>
 #include <cstdio>
@@ -35,6 +36,7 @@ frmCapi::frmCapi(modCapi &shared, Platform platform, QWidget *parent)
     createLogNotice();
     createTimer();
     createMenu();
+    createSettingsButton();
 }
 
 frmCapi::~frmCapi() = default;
@@ -49,7 +51,12 @@ void frmCapi::createCallHandling()
     m_handling = std::make_unique<CallHandling>(
         CallHandling::Parts{m_data.calls, *m_views, m_lockKeys, m_platform.tray, m_data.tray, m_log,
                             m_platform.clock, m_callCounter});
-    m_handling->setNotifier(m_platform.notifier);
+    setNotificationsEnabled(m_platform.notificationsOn);
+}
+
+void frmCapi::setNotificationsEnabled(bool on)
+{
+    m_handling->setNotifier(on ? m_platform.notifier : nullptr);
 }
 
 void frmCapi::createLine()
@@ -62,12 +69,29 @@ void frmCapi::createLine()
                m_platform.programDir),
         IniGet(iniFile, CallMonitorSettings::kSection, CallMonitorSettings::kPortKey,
                m_platform.programDir));
-    if (monitor.isSet())
-        m_line = std::make_unique<CallMonitorLine>(monitor.host, monitor.port,
-                                                   [](const std::string &text) { notice(text); });
-    else
-        m_line = std::make_unique<CapiLine>(m_platform.capi, m_data.capi, m_platform.capiMode);
+    m_line = makeLine(monitor);
     m_line->setCallEvents(m_handling.get());
+}
+
+std::unique_ptr<Line> frmCapi::makeLine(const CallMonitorSettings &monitor)
+{
+    if (m_platform.makeLine)
+        return m_platform.makeLine(monitor);
+    if (monitor.isSet())
+        return std::make_unique<CallMonitorLine>(monitor.host, monitor.port,
+                                                 [](const std::string &text) { notice(text); });
+    return std::make_unique<CapiLine>(m_platform.capi, m_data.capi, m_platform.capiMode);
+}
+
+void frmCapi::replaceLine(std::unique_ptr<Line> line)
+{
+    if (m_line)
+        m_line->stop();
+    // The old line can no longer clear its calls: they reach the log as lost.
+    m_handling->onLineLost();
+    m_line = std::move(line);
+    m_line->setCallEvents(m_handling.get());
+    m_line->start();
 }
 
 void frmCapi::createLogNotice()
@@ -96,8 +120,22 @@ void frmCapi::createMenu()
     m_popup = new PopupMenu(this);
     connect(m_popup->mnuAnzeigen(), &QAction::triggered, this, &frmCapi::mnuAnzeigen_Click);
     connect(m_popup->mnuBeenden(), &QAction::triggered, this, &frmCapi::mnuBeenden_Click);
+    connect(m_popup->mnuEinstellungen(), &QAction::triggered, this,
+            &frmCapi::mnuEinstellungen_Click);
     m_openPopup = [this](const QPoint &pos) { m_popup->popUpAt(pos); };
     m_platform.tray.setCallback([this](int code) { guarded([&] { Picture1_MouseMove(code); }); });
+}
+
+void frmCapi::createSettingsButton()
+{
+    // Top right, level with Label1.
+    auto *button = new QPushButton(QStringLiteral("&Einstellungen…"), this);
+    button->setObjectName(QStringLiteral("cmdEinstellungen"));
+    button->setAccessibleName(QStringLiteral("Einstellungen"));
+    const double tpp = m_views->twipsPerPixel();
+    const auto px = [tpp](int twips) { return static_cast<int>(twips / tpp + 0.5); };
+    button->setGeometry(px(5325), px(60), px(1800), px(390));
+    connect(button, &QPushButton::clicked, this, &frmCapi::mnuEinstellungen_Click);
 }
 
 void frmCapi::step(const char *name, const std::function<void()> &body)
@@ -186,6 +224,12 @@ void frmCapi::mnuAnzeigen_Click()
 void frmCapi::mnuBeenden_Click()
 {
     close();
+}
+
+void frmCapi::mnuEinstellungen_Click()
+{
+    if (m_openSettings)
+        m_openSettings();
 }
 
 void frmCapi::Picture1_MouseMove(int code)

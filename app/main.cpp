@@ -1,6 +1,9 @@
 #include "app/ProgramDir.h"
 
+#include "app/Autostart.h"
+#include "app/FirstStart.h"
 #include "app/QuitSignals.h"
+#include "app/SettingsController.h"
 #include "app/SingleInstance.h"
 #include "app/frmCapi.h"
 #include "app/modCapi.h"
@@ -52,13 +55,15 @@ int main(int argc, char *argv[])
         clock,
         programDir.toStdString(),
         QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName().toStdString()};
-    // Benachrichtigung=0 in [Setup] switches the desktop notifications off.
+    // Benachrichtigung=0 in [Setup] switches the desktop notifications off; the settings
+    // dialog may switch them on again, so the notifier is there all the same.
     std::optional<DesktopNotifier> notifier;
-    if (IniGet(platform.programName + ".INI", "Setup", "Benachrichtigung", platform.programDir) !=
-        "0") {
-        notifier.emplace(icon.pixmap(32, 32).toImage());
-        platform.notifier = &*notifier;
-    }
+    notifier.emplace(icon.pixmap(32, 32).toImage());
+    platform.notifier = &*notifier;
+    platform.notificationsOn = IniGet(platform.programName + ".INI", "Setup", "Benachrichtigung",
+                                      platform.programDir) != "0";
+    const std::string iniFile = platform.programName + ".INI";
+    const std::string iniDir = platform.programDir;
 
     frmCapi window(data, std::move(platform));
     window.callLog().startWriter(clock);
@@ -71,7 +76,16 @@ int main(int argc, char *argv[])
     QObject::connect(&app, &QCoreApplication::aboutToQuit, &window,
                      [&window] { window.Form_Unload(); });
     tray.setContextMenu(&window.mnuPopUp());
+    SettingsController settings(window,
+                                {iniFile, iniDir, Autostart::overridePath(kAppId),
+                                 [] { return std::make_unique<Libcapi20Capi>(); },
+                                 LineProbe::routerCandidates()},
+                                {});
+    window.setSettingsOpener([&settings] { settings.open(); });
     window.Form_Load();
+    if (!isAnyLineConfigured(LinePaths::ofThisSystem(),
+                             IniGet(iniFile, "Anrufmonitor", "Host", iniDir)))
+        settings.showFirstStart();
     // With a tray the program starts as its icon only; without one the window is the only
     // way in, so it is shown and stays shown.
     if (!tray.isIconShown()) {

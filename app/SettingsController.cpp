@@ -23,7 +23,8 @@ SettingsController::~SettingsController()
 
 void SettingsController::open()
 {
-    if (!m_dialog) {
+    // A dialog closed a moment ago is still there until its deferred delete.
+    if (!m_dialog || !m_dialog->isVisible()) {
         const Autostart autostart(m_options.autostartPath);
         m_dialog = new SettingsDialog(
             SettingsFile::read(m_options.iniFile, m_options.programDir, autostart.isEnabled()),

@@ -113,14 +113,14 @@ QWidget *SettingsDialog::createPhonebookGroup()
     auto *row = new QHBoxLayout;
     auto *addFile = named(new QPushButton(QStringLiteral("&Datei…")), "addVCardFile",
                           QStringLiteral("vCard-Datei hinzufügen"));
-    auto *addFolder = named(new QPushButton(QStringLiteral("O&rdner…")), "addVCardFolder",
+    auto *addFolder = named(new QPushButton(QStringLiteral("Ord&ner…")), "addVCardFolder",
                             QStringLiteral("vCard-Ordner hinzufügen"));
     auto *remove = named(new QPushButton(QStringLiteral("&Entfernen")), "removeVCard",
                          QStringLiteral("Ausgewählte vCard-Quelle entfernen"));
     row->addWidget(addFile);
     row->addWidget(addFolder);
     row->addWidget(remove);
-    m_router = named(new QCheckBox(QStringLiteral("Telefonbücher des Routers (&TR-064)")), "router",
+    m_router = named(new QCheckBox(QStringLiteral("&Telefonbücher des Routers (TR-064)")), "router",
                      QStringLiteral("Telefonbücher des Routers verwenden"));
     m_user = edit("routerUser", QStringLiteral("Benutzer am Router"), box);
     m_password = edit("routerPassword", QStringLiteral("Kennwort am Router"), box);
@@ -134,13 +134,13 @@ QWidget *SettingsDialog::createPhonebookGroup()
                     QStringLiteral("Telefonbücher des Routers jetzt abrufen"));
     m_fetch->setEnabled(bool(m_hooks.fetchRouterNow));
     m_fetchResult = named(new QLabel(box), "fetchResult", QStringLiteral("Ergebnis des Abrufs"));
-    form->addRow(QStringLiteral("&vCards:"), m_vCards);
+    form->addRow(QStringLiteral("vCard-&Quellen:"), m_vCards);
     form->addRow(row);
     form->addRow(m_router);
     form->addRow(QStringLiteral("&Benutzer:"), m_user);
     form->addRow(QStringLiteral("&Kennwort:"), m_password);
-    form->addRow(QStringLiteral("TR-064-Por&t:"), m_tr064Port);
-    form->addRow(QStringLiteral("Orts&vorwahl:"), m_areaCode);
+    form->addRow(QStringLiteral("TR-064-&Port:"), m_tr064Port);
+    form->addRow(QStringLiteral("Ortsvor&wahl:"), m_areaCode);
     form->addRow(QStringLiteral("&Landesvorwahl:"), m_countryCode);
     form->addRow(m_fetch, m_fetchResult);
     connect(addFile, &QPushButton::clicked, this, [this] { addVCard(false); });

@@ -95,7 +95,10 @@ void tryCapi(QObject *context, std::function<std::unique_ptr<Capi>()> makeCapi,
             } else {
                 char code[16];
                 std::snprintf(code, sizeof code, "0x%04X", static_cast<unsigned>(result));
-                const std::string why = capi->lastFailure();
+                std::string why = capi->lastFailure();
+                // 0x1009: the library found neither a controller nor a remote peer.
+                if (why.empty() && result == 0x1009)
+                    why = "kein CAPI-Controller und keine ~/.capi20rc gefunden";
                 text =
                     std::string("CAPI antwortet nicht: ") + code + (why.empty() ? "" : ", " + why);
             }

@@ -126,6 +126,8 @@ QWidget *SettingsDialog::createPhonebookGroup()
     m_password = edit("routerPassword", QStringLiteral("Kennwort am Router"), box);
     m_password->setEchoMode(QLineEdit::Password);
     m_password->setPlaceholderText(QStringLiteral("unverändert"));
+    // Without a place to keep it outside the file, a password cannot be taken.
+    m_password->setEnabled(bool(m_hooks.storePassword));
     m_tr064Port = edit("tr064Port", QStringLiteral("TR-064-Port des Routers"), box);
     m_tr064Port->setPlaceholderText(QStringLiteral("49000"));
     m_areaCode = edit("areaCode", QStringLiteral("Eigene Ortsvorwahl"), box);

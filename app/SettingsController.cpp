@@ -67,6 +67,13 @@ SettingsHooks SettingsController::hooks()
     return h;
 }
 
+std::string SettingsController::notSaved(std::error_code error) const
+{
+    return "Die Einstellungen lassen sich nicht speichern (" +
+           ProfileText::resolveFileName(m_options.iniFile, m_options.programDir) +
+           "): " + error.message();
+}
+
 std::string SettingsController::apply(const SettingsValues &before, const SettingsValues &after)
 {
     // The autostart override first: it can be put back, a replaced file cannot.
@@ -80,8 +87,7 @@ std::string SettingsController::apply(const SettingsValues &before, const Settin
                 IniSetAll(m_options.iniFile, changes, m_options.programDir)) {
             if (before.autostart != after.autostart)
                 autostart.setEnabled(before.autostart);
-            return "Die Einstellungen lassen sich nicht speichern (" + m_options.iniFile +
-                   "): " + error.message();
+            return notSaved(error);
         }
     }
     takeEffect(before, after);
@@ -146,8 +152,7 @@ void SettingsController::useRouter(std::size_t index)
                     std::to_string(target.port)}},
                   m_options.programDir);
     if (error) {
-        m_panel->showMessage("Die Einstellungen lassen sich nicht speichern (" + m_options.iniFile +
-                             "): " + error.message());
+        m_panel->showMessage(notSaved(error));
         return;
     }
     m_window.replaceLine(m_window.makeLine(

@@ -11,6 +11,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <system_error>
 #include <vector>
 
 class Capi;
@@ -72,6 +73,7 @@ private:
     void searchRouters();
     void useRouter(std::size_t index);
     void lineConfigured();
+    std::string notSaved(std::error_code error) const;
 
     frmCapi &m_window;
     Options m_options;

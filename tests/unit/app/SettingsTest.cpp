@@ -333,20 +333,15 @@ TEST_F(SettingsTest, FirstStartSearchOffersAndStartsTheRouter)
 TEST(FirstStart, AnyOfTheFourWaysCountsAsConfigured)
 {
     TempDir tmp;
-    const LinePaths none{tmp.path() + "/rc", tmp.path() + "/conf", tmp.path() + "/dev"};
-    EXPECT_FALSE(isAnyLineConfigured(none, ""));
-    EXPECT_TRUE(isAnyLineConfigured(none, "fritz.box"));
-    writeFile(none.capi20conf, "# REMOTE fritzbox h 5031\nTRACELEVEL 0\n");
-    EXPECT_FALSE(isAnyLineConfigured(none, ""));
-    writeFile(none.capi20conf, "  REMOTE fritzbox h 5031\n");
-    EXPECT_TRUE(isAnyLineConfigured(none, ""));
-    for (const std::string &path : {none.capi20rc, none.capiDevice}) {
-        const LinePaths one{path == none.capi20rc ? path : "", "",
-                            path == none.capiDevice ? path : ""};
-        EXPECT_FALSE(isAnyLineConfigured(one, ""));
-        writeFile(path, "");
-        EXPECT_TRUE(isAnyLineConfigured(one, ""));
-    }
+    const LinePaths paths{tmp.path() + "/rc", tmp.path() + "/conf", tmp.path() + "/dev"};
+    EXPECT_FALSE(isAnyLineConfigured(paths, ""));
+    EXPECT_TRUE(isAnyLineConfigured(paths, "fritz.box"));
+    writeFile(paths.capi20conf, "# REMOTE fritzbox h 5031\nTRACELEVEL 0\n");
+    EXPECT_FALSE(isAnyLineConfigured(paths, ""));
+    writeFile(paths.capi20conf, "  REMOTE fritzbox h 5031\n");
+    EXPECT_TRUE(isAnyLineConfigured(paths, ""));
+    EXPECT_TRUE(isAnyLineConfigured({paths.capi20conf, "", ""}, "")) << "a ~/.capi20rc";
+    EXPECT_TRUE(isAnyLineConfigured({"", "", paths.capi20conf}, "")) << "a /dev/capi20";
 }
 
 TEST(FirstStart, DefaultGatewayFromTheRouteTable)

@@ -7,6 +7,7 @@
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QIntValidator>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -84,6 +85,7 @@ QWidget *SettingsDialog::createLineGroup()
     m_host->setPlaceholderText(QStringLiteral("fritz.box"));
     m_port = edit("monitorPort", QStringLiteral("Port des Anrufmonitors"), box);
     m_port->setPlaceholderText(QStringLiteral("1012"));
+    m_port->setValidator(new QIntValidator(1, 65535, m_port));
     m_check = named(new QPushButton(QStringLiteral("&Verbindung prüfen")), "checkLine",
                     QStringLiteral("Verbindung prüfen"));
     m_check->setEnabled(bool(m_hooks.checkLine));
@@ -130,6 +132,7 @@ QWidget *SettingsDialog::createPhonebookGroup()
     m_password->setEnabled(bool(m_hooks.storePassword));
     m_tr064Port = edit("tr064Port", QStringLiteral("TR-064-Port des Routers"), box);
     m_tr064Port->setPlaceholderText(QStringLiteral("49000"));
+    m_tr064Port->setValidator(new QIntValidator(1, 65535, m_tr064Port));
     m_areaCode = edit("areaCode", QStringLiteral("Eigene Ortsvorwahl"), box);
     m_countryCode = edit("countryCode", QStringLiteral("Eigene Landesvorwahl"), box);
     m_fetch = named(new QPushButton(QStringLiteral("&Jetzt abrufen")), "fetchNow",
@@ -249,6 +252,13 @@ void SettingsDialog::accept()
         setMessage("Bitte den Router mit Namen oder Adresse angeben.");
         m_host->setFocus();
         return;
+    }
+    for (QLineEdit *port : {m_port, m_tr064Port}) {
+        if (port->isEnabled() && !port->text().isEmpty() && !port->hasAcceptableInput()) {
+            setMessage("Ein Port ist eine Zahl von 1 bis 65535.");
+            port->setFocus();
+            return;
+        }
     }
     if (m_hooks.apply) {
         if (const std::string error = m_hooks.apply(m_initial, now); !error.empty()) {

@@ -51,11 +51,13 @@ void frmCapi::createCallHandling()
     m_handling = std::make_unique<CallHandling>(
         CallHandling::Parts{m_data.calls, *m_views, m_lockKeys, m_platform.tray, m_data.tray, m_log,
                             m_platform.clock, m_callCounter});
-    setNotificationsEnabled(m_platform.notificationsOn);
+    m_handling->setNotifier(m_platform.notifier);
 }
 
 void frmCapi::setNotificationsEnabled(bool on)
 {
+    if (on && !m_platform.notifier && m_makeNotifier)
+        m_platform.notifier = m_makeNotifier();
     m_handling->setNotifier(on ? m_platform.notifier : nullptr);
 }
 

@@ -41,8 +41,6 @@ struct Platform
     CapiWorker::Mode capiMode = CapiWorker::Mode::Thread;
     /// Tells the desktop of each incoming call; none when notifications are off.
     CallNotifier *notifier = nullptr;
-    /// Benachrichtigung in [Setup]: the notifier is used only while this is on.
-    bool notificationsOn = true;
     /// Builds the line the settings name (tests: fake lines); empty: the real lines.
     std::function<std::unique_ptr<Line>(const CallMonitorSettings &)> makeLine = {};
 };
@@ -88,6 +86,12 @@ public:
     LockKeySignaller &lockKeys() { return m_lockKeys; }
     /// Notifications of calls from the next call on.
     void setNotificationsEnabled(bool on);
+    /// Makes the notifier when notifications are switched on while the program runs
+    /// without one (it asks the desktop for its service, so it is made only when needed).
+    void setNotifierFactory(std::function<CallNotifier *()> factory)
+    {
+        m_makeNotifier = std::move(factory);
+    }
     /// What "Einstellungen…" (menu and window) opens.
     void setSettingsOpener(std::function<void()> opener) { m_openSettings = std::move(opener); }
     /// No line is configured at all: the line is down from the start, not after a grace.
@@ -122,6 +126,7 @@ private:
     PopupMenu *m_popup = nullptr;
     std::function<void(const QPoint &)> m_openPopup;
     std::function<void()> m_openSettings;
+    std::function<CallNotifier *()> m_makeNotifier;
     bool m_noLineConfigured = false;
     CallLog m_log;
     LockKeySignaller m_lockKeys;

@@ -55,13 +55,13 @@ int main(int argc, char *argv[])
         clock,
         programDir.toStdString(),
         QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName().toStdString()};
-    // Benachrichtigung=0 in [Setup] switches the desktop notifications off; the settings
-    // dialog may switch them on again, so the notifier is there all the same.
+    // Benachrichtigung=0 in [Setup] switches the desktop notifications off.
     std::optional<DesktopNotifier> notifier;
-    notifier.emplace(icon.pixmap(32, 32).toImage());
-    platform.notifier = &*notifier;
-    platform.notificationsOn = IniGet(platform.programName + ".INI", "Setup", "Benachrichtigung",
-                                      platform.programDir) != "0";
+    if (IniGet(platform.programName + ".INI", "Setup", "Benachrichtigung", platform.programDir) !=
+        "0") {
+        notifier.emplace(icon.pixmap(32, 32).toImage());
+        platform.notifier = &*notifier;
+    }
     const std::string iniFile = platform.programName + ".INI";
     const std::string iniDir = platform.programDir;
 
@@ -76,6 +76,12 @@ int main(int argc, char *argv[])
     QObject::connect(&app, &QCoreApplication::aboutToQuit, &window,
                      [&window] { window.Form_Unload(); });
     tray.setContextMenu(&window.mnuPopUp());
+    // The settings dialog may switch notifications on during the run.
+    window.setNotifierFactory([&notifier, &icon, &window]() -> CallNotifier * {
+        notifier.emplace(icon.pixmap(32, 32).toImage());
+        notifier->setShowHandler([&window] { window.mnuAnzeigen_Click(); });
+        return &*notifier;
+    });
     SettingsController settings(window,
                                 {iniFile, iniDir, Autostart::overridePath(kAppId),
                                  [] { return std::make_unique<Libcapi20Capi>(); },

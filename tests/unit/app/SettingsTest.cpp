@@ -9,6 +9,7 @@
 #include "tests/fakes/FakeClock.h"
 #include "tests/fakes/FakeKeyboard.h"
 #include "tests/fakes/FakeLine.h"
+#include "tests/fakes/FakeNotifier.h"
 #include "tests/fakes/FakeTray.h"
 #include "tests/support/Files.h"
 #include "tests/support/TempDir.h"
@@ -221,6 +222,20 @@ TEST_F(SettingsTest, UnwritableFileGivesMessageAndChangesNothing)
     EXPECT_EQ(readFile("/proc/self/comm"), comm);
     EXPECT_EQ(lineLog, std::vector<std::string>{"start 127.0.0.1:1"});
     EXPECT_FALSE(fs::exists(autostart));
+}
+
+// Notifications switched on during the run reach the next call.
+TEST_F(SettingsTest, NotificationsSwitchedOnReachTheNextCall)
+{
+    start("[Setup]\nBenachrichtigung=0\n");
+    FakeNotifier notifier;
+    window->setNotifierFactory([&notifier] { return &notifier; });
+    openDialog();
+    QTest::keyClick(tabTo("notifications"), Qt::Key_Space);
+    pressOk();
+    EXPECT_EQ(readFile(ini), "[Setup]\nBenachrichtigung=1\n");
+    lines.back()->events->onIncomingCall({1, "0301234", "4711"});
+    EXPECT_EQ(notifier.calls.size(), 1u);
 }
 
 // The password goes to the Secret Service callback; the file gets the user only.

@@ -18,6 +18,7 @@
 #include <QCursor>
 #include <QGuiApplication>
 #include <QLabel>
+#include <QPushButton>
 #include <QTimer>
 #include <cerrno>
 #include <cstdio>
@@ -37,6 +38,7 @@ frmCapi::frmCapi(modCapi &shared, Platform platform, QWidget *parent)
     createLogNotice();
     createTimer();
     createMenu();
+    createSettingsButton();
 }
 
 frmCapi::~frmCapi() = default;
@@ -75,6 +77,22 @@ void frmCapi::createLineStatus()
         [this](const std::string &text) { m_statusBar->setText(QString::fromStdString(text)); });
 }
 
+void frmCapi::setNotificationsEnabled(bool on)
+{
+    if (on && !m_platform.notifier && m_makeNotifier)
+        std::tie(m_platform.notifier, m_platform.lineNotifier) = m_makeNotifier();
+    m_handling->setNotifier(on ? m_platform.notifier : nullptr);
+    m_lineStatus->setNotifier(on ? m_platform.lineNotifier : nullptr);
+}
+
+void frmCapi::setNoLineConfigured(bool none)
+{
+    m_noLineConfigured = none;
+    // Nothing to wait for: without a line the program hears no calls from the first moment.
+    if (none && m_lineStatus)
+        m_lineStatus->onLineLost();
+}
+
 void frmCapi::createLine()
 {
     // A router's call monitor named in the settings replaces CAPI altogether: the library
@@ -85,13 +103,31 @@ void frmCapi::createLine()
                m_platform.programDir),
         IniGet(iniFile, CallMonitorSettings::kSection, CallMonitorSettings::kPortKey,
                m_platform.programDir));
-    if (monitor.isSet())
-        m_line = std::make_unique<CallMonitorLine>(monitor.host, monitor.port,
-                                                   [](const std::string &text) { notice(text); });
-    else
-        m_line = std::make_unique<CapiLine>(m_platform.capi, m_data.capi, m_platform.capiMode);
+    m_line = makeLine(monitor);
     m_line->setCallEvents(m_handling.get());
     m_lineStatus->lineStarted(m_line->description(), m_line->downText());
+}
+
+std::unique_ptr<Line> frmCapi::makeLine(const CallMonitorSettings &monitor)
+{
+    if (m_platform.makeLine)
+        return m_platform.makeLine(monitor);
+    if (monitor.isSet())
+        return std::make_unique<CallMonitorLine>(monitor.host, monitor.port,
+                                                 [](const std::string &text) { notice(text); });
+    return std::make_unique<CapiLine>(m_platform.capi, m_data.capi, m_platform.capiMode);
+}
+
+void frmCapi::replaceLine(std::unique_ptr<Line> line)
+{
+    if (m_line)
+        m_line->stop();
+    // The old line can no longer clear its calls: they reach the log as lost.
+    m_handling->onLineLost();
+    m_line = std::move(line);
+    m_line->setCallEvents(m_handling.get());
+    m_lineStatus->lineStarted(m_line->description(), m_line->downText());
+    m_line->start();
 }
 
 void frmCapi::createLogNotice()
@@ -120,8 +156,22 @@ void frmCapi::createMenu()
     m_popup = new PopupMenu(this);
     connect(m_popup->mnuAnzeigen(), &QAction::triggered, this, &frmCapi::mnuAnzeigen_Click);
     connect(m_popup->mnuBeenden(), &QAction::triggered, this, &frmCapi::mnuBeenden_Click);
+    connect(m_popup->mnuEinstellungen(), &QAction::triggered, this,
+            &frmCapi::mnuEinstellungen_Click);
     m_openPopup = [this](const QPoint &pos) { m_popup->popUpAt(pos); };
     m_platform.tray.setCallback([this](int code) { guarded([&] { Picture1_MouseMove(code); }); });
+}
+
+void frmCapi::createSettingsButton()
+{
+    // Top right, level with Label1.
+    auto *button = new QPushButton(QStringLiteral("&Einstellungen…"), this);
+    button->setObjectName(QStringLiteral("cmdEinstellungen"));
+    button->setAccessibleName(QStringLiteral("Einstellungen"));
+    const double tpp = m_views->twipsPerPixel();
+    const auto px = [tpp](int twips) { return static_cast<int>(twips / tpp + 0.5); };
+    button->setGeometry(px(5325), px(60), px(1800), px(390));
+    connect(button, &QPushButton::clicked, this, &frmCapi::mnuEinstellungen_Click);
 }
 
 void frmCapi::step(const char *name, const std::function<void()> &body)
@@ -211,6 +261,12 @@ void frmCapi::mnuAnzeigen_Click()
 void frmCapi::mnuBeenden_Click()
 {
     close();
+}
+
+void frmCapi::mnuEinstellungen_Click()
+{
+    if (m_openSettings)
+        m_openSettings();
 }
 
 void frmCapi::Picture1_MouseMove(int code)

@@ -12,11 +12,13 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 class CallNotifier;
 class Capi;
 class Clock;
+struct CallMonitorSettings;
 class KeyboardSynth;
 class Line;
 class LineNotifier;
@@ -48,6 +50,8 @@ struct Platform
     LineNotifier *lineNotifier = nullptr;
     /// Times the line's start grace and outages.
     const SteadyClock *steadyClock = &systemSteadyClock();
+    /// Builds the line the settings name (tests: fake lines); empty: the real lines.
+    std::function<std::unique_ptr<Line>(const CallMonitorSettings &)> makeLine = {};
 };
 
 /// The program's one window: its event handlers and the start-up and shutdown order.
@@ -65,6 +69,7 @@ public:
     void Get_Capi_Message();
     void mnuAnzeigen_Click();
     void mnuBeenden_Click();
+    void mnuEinstellungen_Click();
     /// The tray's notification with its mouse message code: 0x204 opens mnuPopUp at the
     /// pointer (on Wayland, which allows no such menu, it runs RestoreWindow), 0x201 and
     /// 0x203 run RestoreWindow, any other code does nothing.
@@ -81,6 +86,27 @@ public:
         m_openPopup = std::move(opener);
     }
     int callCounter() const { return m_callCounter; }
+
+    /// The line these settings name: the router's call monitor when they name a host,
+    /// otherwise CAPI.
+    std::unique_ptr<Line> makeLine(const CallMonitorSettings &monitor);
+    /// Swaps the running line for line: the old one stops and its open calls are completed
+    /// as at a line loss, then line starts.
+    void replaceLine(std::unique_ptr<Line> line);
+    LockKeySignaller &lockKeys() { return m_lockKeys; }
+    /// Notifications of calls from the next call on.
+    void setNotificationsEnabled(bool on);
+    /// Makes the notifier when notifications are switched on while the program runs
+    /// without one (it asks the desktop for its service, so it is made only when needed).
+    void setNotifierFactory(std::function<std::pair<CallNotifier *, LineNotifier *>()> factory)
+    {
+        m_makeNotifier = std::move(factory);
+    }
+    /// What "Einstellungen…" (menu and window) opens.
+    void setSettingsOpener(std::function<void()> opener) { m_openSettings = std::move(opener); }
+    /// No line is configured at all: the line is down from the start, not after a grace.
+    void setNoLineConfigured(bool none);
+    bool isNoLineConfigured() const { return m_noLineConfigured; }
     bool isUnloaded() const { return m_unloaded; }
     /// Start-up steps that failed and were passed over, by name.
     const std::vector<std::string> &skippedSteps() const { return m_skippedSteps; }
@@ -97,6 +123,7 @@ private:
     void createLogNotice();
     void createTimer();
     void createMenu();
+    void createSettingsButton();
     void Form_Resize();
     /// Runs one start-up step; a failing step is noted and passed over.
     void step(const char *name, const std::function<void()> &body);
@@ -109,6 +136,9 @@ private:
     QTimer *m_timer = nullptr;
     PopupMenu *m_popup = nullptr;
     std::function<void(const QPoint &)> m_openPopup;
+    std::function<void()> m_openSettings;
+    std::function<std::pair<CallNotifier *, LineNotifier *>()> m_makeNotifier;
+    bool m_noLineConfigured = false;
     CallLog m_log;
     LockKeySignaller m_lockKeys;
     std::unique_ptr<CallHandling> m_handling;

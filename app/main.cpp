@@ -1,6 +1,9 @@
 #include "app/ProgramDir.h"
 
+#include "app/Autostart.h"
+#include "app/FirstStart.h"
 #include "app/QuitSignals.h"
+#include "app/SettingsController.h"
 #include "app/SingleInstance.h"
 #include "app/frmCapi.h"
 #include "app/modCapi.h"
@@ -60,6 +63,8 @@ int main(int argc, char *argv[])
         platform.notifier = &*notifier;
         platform.lineNotifier = &*notifier;
     }
+    const std::string iniFile = platform.programName + ".INI";
+    const std::string iniDir = platform.programDir;
 
     frmCapi window(data, std::move(platform));
     window.callLog().startWriter(clock);
@@ -72,7 +77,22 @@ int main(int argc, char *argv[])
     QObject::connect(&app, &QCoreApplication::aboutToQuit, &window,
                      [&window] { window.Form_Unload(); });
     tray.setContextMenu(&window.mnuPopUp());
+    // The settings dialog may switch notifications on during the run.
+    window.setNotifierFactory([&notifier, &icon, &window] {
+        notifier.emplace(icon.pixmap(32, 32).toImage());
+        notifier->setShowHandler([&window] { window.mnuAnzeigen_Click(); });
+        return std::pair<CallNotifier *, LineNotifier *>{&*notifier, &*notifier};
+    });
+    SettingsController settings(window,
+                                {iniFile, iniDir, Autostart::overridePath(kAppId),
+                                 [] { return std::make_unique<Libcapi20Capi>(); },
+                                 LineProbe::routerCandidates()},
+                                {});
+    window.setSettingsOpener([&settings] { settings.open(); });
     window.Form_Load();
+    if (!isAnyLineConfigured(LinePaths::ofThisSystem(),
+                             IniGet(iniFile, "Anrufmonitor", "Host", iniDir)))
+        settings.showFirstStart();
     // The demos open the call list at once: a demo is there to be watched.
     if (QCoreApplication::arguments().contains(QStringLiteral("--show-window")))
         window.mnuAnzeigen_Click();

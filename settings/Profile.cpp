@@ -10,6 +10,7 @@
 #include <exception>
 #include <fcntl.h>
 #include <memory>
+#include <new>
 #include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -81,28 +82,43 @@ std::string parentDirectory(const std::string &path)
 // Replaces the file at path (already resolved, no symbolic link) by bytes: a temporary
 // file in the same directory, synced, then renamed over it, so that a crash leaves either
 // the old file or the new one, never half of it.
-void replaceFile(const std::string &path, const std::string &bytes, const struct stat &original)
+// Returns 0 or the errno that stopped it; original is null for a file that is new.
+int replaceFile(const std::string &path, const std::string &bytes, const struct stat *original)
 {
     const std::string dir = parentDirectory(path);
     // A short name of its own: the original's name plus a suffix could exceed NAME_MAX.
     std::string tempPath = dir + "/.klingelwacht-ini.XXXXXX";
     UniqueFd fd(::mkostemp(tempPath.data(), O_CLOEXEC));
     if (!fd)
-        return;
+        return errno;
     TempFileGuard guard(tempPath);
-    // Keep the original's permissions (mkostemp creates 0600) and, where allowed, owner.
-    if (::fchmod(fd.get(), original.st_mode & 07777) != 0)
-        return;
+    // Keep the original's permissions (mkostemp creates 0600) and, where allowed, owner;
+    // a new file gets what the umask leaves of 0666, as any other new file.
+    mode_t mode = 0;
+    if (original) {
+        mode = original->st_mode & 07777;
+    } else {
+        const mode_t mask = ::umask(0);
+        ::umask(mask);
+        mode = 0666 & ~mask;
+    }
+    if (::fchmod(fd.get(), mode) != 0)
+        return errno;
     // Only root may give a file away; otherwise it becomes ours, as an editor's save does.
-    [[maybe_unused]] const int ownerKept = ::fchown(fd.get(), original.st_uid, original.st_gid);
-    if (writeAll(fd.get(), bytes).err != 0 || ::fsync(fd.get()) != 0 || fd.close() != 0)
-        return;
+    if (original) {
+        [[maybe_unused]] const int kept = ::fchown(fd.get(), original->st_uid, original->st_gid);
+    }
+    if (const WriteOutcome w = writeAll(fd.get(), bytes); w.err != 0)
+        return w.err;
+    if (::fsync(fd.get()) != 0 || fd.close() != 0)
+        return errno;
     if (::rename(tempPath.c_str(), path.c_str()) != 0)
-        return;
+        return errno;
     guard.commit();
     UniqueFd dirFd(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (dirFd)
         ::fsync(dirFd.get());
+    return 0;
 }
 
 // The file a symbolic link points to, so that a delete rewrites the file itself and
@@ -153,10 +169,51 @@ void IniDel(std::string IniDatei, std::string_view Gruppe, std::string_view Eint
             ProfileText::removeKey(file->bytes, Gruppe, Eintrag);
         if (!rest)
             return;
-        replaceFile(*target, *rest, file->info);
+        replaceFile(*target, *rest, &file->info);
     } catch (const std::exception &) {
         // Only std::bad_alloc can get here; the file is then left as it was (the
         // temporary file's guard removes what was written).
         return;
+    }
+}
+
+std::error_code IniSet(std::string IniDatei, std::string_view Gruppe, std::string_view Eintrag,
+                       std::string_view Wert, const std::string &programDir)
+{
+    return IniSetAll(std::move(IniDatei),
+                     {{std::string(Gruppe), std::string(Eintrag), std::string(Wert)}}, programDir);
+}
+
+std::error_code IniSetAll(std::string IniDatei, const std::vector<ProfileText::Assignment> &values,
+                          const std::string &programDir)
+{
+    const auto error = [](int e) { return std::error_code(e, std::generic_category()); };
+    try {
+        for (const auto &a : values)
+            if (!ProfileText::isWritable(a))
+                return error(EINVAL);
+        std::string path = ProfileText::resolveFileName(std::move(IniDatei), programDir);
+        if (!isUsablePath(path))
+            return error(EINVAL);
+        // Through a symbolic link to the file itself; a file not there yet is created.
+        std::optional<FileContents> file;
+        if (const std::optional<std::string> target = realPath(path)) {
+            path = *target;
+            errno = 0;
+            file = readRegularFile(path);
+            if (!file)
+                return error(errno != 0 ? errno : EINVAL);
+        } else if (errno != ENOENT) {
+            return error(errno);
+        }
+        const std::optional<std::string> bytes =
+            ProfileText::setValues(file ? file->bytes : std::string(), values);
+        if (!bytes)
+            return {};
+        if (const int e = replaceFile(path, *bytes, file ? &file->info : nullptr); e != 0)
+            return error(e);
+        return {};
+    } catch (const std::bad_alloc &) {
+        return error(ENOMEM);
     }
 }

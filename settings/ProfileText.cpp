@@ -114,7 +114,137 @@ template<class F> void forEachEntry(std::string_view text, F f)
     }
 }
 
+// The file's own line ending, taken from its first line; "\n" for a file without one.
+std::string_view lineEnding(std::string_view text)
+{
+    const std::size_t nl = text.find('\n');
+    return nl != std::string_view::npos && nl > 0 && text[nl - 1] == '\r' ? "\r\n" : "\n";
+}
+
+// The value as it is written so that a read gives it back: quoted when a read would
+// otherwise trim its blanks or take off its own quotes.
+std::string writtenValue(std::string_view value)
+{
+    const bool trims = !value.empty() && (isBlank(value.front()) || isBlank(value.back()));
+    const bool quoted = value.size() >= 2 && value.front() == value.back() &&
+                        (value.front() == '"' || value.front() == '\'');
+    if (!trims && !quoted)
+        return std::string(value);
+    const char q = value.front() == '"' ? '\'' : '"';
+    return q + std::string(value) + q;
+}
+
+// The entry with its value replaced: the key, its spacing and "=" and the blanks after it
+// stay as they were, and so does the line's "\r".
+std::string replacedEntry(std::string_view content, std::string_view value)
+{
+    const bool cr = !content.empty() && content.back() == '\r';
+    if (cr)
+        content.remove_suffix(1);
+    std::size_t keep = content.find('=');
+    std::string out;
+    if (keep == std::string_view::npos) {
+        out = std::string(trimmed(content)) + "=";
+        const std::size_t lead = content.find_first_not_of(" \t");
+        out.insert(0, content.substr(0, lead == std::string_view::npos ? 0 : lead));
+    } else {
+        ++keep;
+        while (keep < content.size() && (content[keep] == ' ' || content[keep] == '\t'))
+            ++keep;
+        out = std::string(content.substr(0, keep));
+    }
+    out += writtenValue(value);
+    if (cr)
+        out += '\r';
+    return out;
+}
+
+std::optional<std::string> setValue(std::string_view text, const Assignment &a)
+{
+    bool inSection = false;
+    bool inFirstSection = false;
+    bool sectionSeen = false;
+    std::optional<std::size_t> insertAt; // after the first section's last entry
+    std::optional<std::size_t> keyAt;    // the key's entry, and its length without "\n"
+    std::size_t keyLength = 0;
+    bool same = false;
+    std::size_t pos = 0;
+    forEachEntry(text, [&](std::string_view content, std::string_view whole) {
+        const Entry entry = parseEntry(content);
+        const std::size_t at = pos;
+        pos += whole.size();
+        if (entry.kind == EntryKind::Section) {
+            inSection = sameName(entry.name, a.section);
+            inFirstSection = inSection && !sectionSeen;
+            if (inFirstSection) {
+                sectionSeen = true;
+                insertAt = pos;
+            }
+        } else if (entry.kind == EntryKind::Key && inSection) {
+            if (sameName(entry.name, a.key)) {
+                same = cleanValue(entry.value) == a.value;
+                keyAt = at;
+                keyLength = content.size();
+                return false;
+            }
+            if (inFirstSection)
+                insertAt = pos;
+        }
+        return true;
+    });
+    if (same)
+        return std::nullopt;
+    if (keyAt) {
+        std::string out(text.substr(0, *keyAt));
+        out += replacedEntry(text.substr(*keyAt, keyLength), a.value);
+        out.append(text.substr(*keyAt + keyLength));
+        return out;
+    }
+    const std::string_view eol = lineEnding(text);
+    const std::string line = a.key + "=" + writtenValue(a.value);
+    if (insertAt) {
+        std::string out(text.substr(0, *insertAt));
+        // The section's last entry may be the file's last line, without a line ending.
+        if (out.empty() || out.back() != '\n')
+            out.append(eol);
+        out.append(line).append(eol).append(text.substr(*insertAt));
+        return out;
+    }
+    std::string out(text);
+    if (!out.empty() && out.back() != '\n')
+        out.append(eol);
+    // A blank line between the last entry and the new section, unless one is there.
+    if (!out.empty() && !std::string_view(out).ends_with(std::string(eol) + std::string(eol)))
+        out.append(eol);
+    out.append("[").append(a.section).append("]").append(eol).append(line).append(eol);
+    return out;
+}
+
 } // namespace
+
+bool isWritable(const Assignment &a)
+{
+    const auto clean = [](std::string_view s) {
+        return s.find_first_of(std::string_view("\r\n\0", 3)) == std::string_view::npos;
+    };
+    const std::string_view key = trimmed(a.key);
+    return clean(a.section) && clean(a.key) && clean(a.value) &&
+           a.section.find(']') == std::string::npos && !key.empty() && key == a.key &&
+           key.find('=') == std::string_view::npos && key.front() != ';' && key.front() != '[' &&
+           trimmed(a.section) == a.section;
+}
+
+std::optional<std::string> setValues(std::string_view text, const std::vector<Assignment> &list)
+{
+    std::optional<std::string> result;
+    for (const Assignment &a : list) {
+        if (!isWritable(a))
+            continue;
+        if (auto next = setValue(result ? std::string_view(*result) : text, a))
+            result = std::move(next);
+    }
+    return result;
+}
 
 std::string resolveFileName(std::string IniDatei, const std::string &programDir)
 {

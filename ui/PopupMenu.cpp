@@ -14,6 +14,9 @@ PopupMenu::PopupMenu(QWidget *parent) : QMenu(QStringLiteral("PopUp"), parent)
     m_anzeigen->setFont(bold);
     setDefaultAction(m_anzeigen);
 
+    m_einstellungen = addAction(QStringLiteral("&Einstellungen…"));
+    m_einstellungen->setObjectName(QStringLiteral("mnuEinstellungen"));
+
     m_sep = addSeparator();
     m_sep->setObjectName(QStringLiteral("mnuSep"));
 

@@ -4,8 +4,9 @@
 
 class QPoint;
 
-/// mnuPopUp, the tray icon's menu: "&Anrufliste anzeigen" (the default item, bold), a
-/// separator and "&Beenden". The same menu is handed to tray hosts that draw it themselves.
+/// mnuPopUp, the tray icon's menu: "&Anrufliste anzeigen" (the default item, bold),
+/// "&Einstellungen…", a separator and "&Beenden". The same menu is handed to tray hosts that draw
+/// it themselves.
 class PopupMenu final : public QMenu
 {
     Q_OBJECT
@@ -13,6 +14,7 @@ public:
     explicit PopupMenu(QWidget *parent = nullptr);
 
     QAction *mnuAnzeigen() const { return m_anzeigen; }
+    QAction *mnuEinstellungen() const { return m_einstellungen; }
     QAction *mnuSep() const { return m_sep; }
     QAction *mnuBeenden() const { return m_beenden; }
 
@@ -26,6 +28,7 @@ protected:
 
 private:
     QAction *m_anzeigen;
+    QAction *m_einstellungen;
     QAction *m_sep;
     QAction *m_beenden;
 };

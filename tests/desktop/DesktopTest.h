@@ -167,8 +167,13 @@ protected:
         return item;
     }
 
-    void startApp()
+    /// Starts the program. Unless asked for a first start, an empty ~/.capi20rc counts as a
+    /// configured line (libcapi20 then finds nothing, as before), so the program starts in
+    /// the tray instead of showing its window.
+    void startApp(bool firstStart = false)
     {
+        if (!firstStart && !fs::exists(dir / ".capi20rc"))
+            std::ofstream(dir / ".capi20rc").flush();
         app.start({(binDir / "klingelwacht").string()}, env(), dir.path() + "/kw.out",
                   dir.path() + "/kw.err", binDir.string());
     }

@@ -1,7 +1,8 @@
 // The settings file's text rules on arbitrary bytes. Beyond not crashing: a value read is
 // at most 255 bytes and one line (a CR inside a line stays, as the Windows reader kept it); after
 // removing a key it reads as "", and removing it again finds nothing; a resolved file name keeps
-// the name the settings gave.
+// the name the settings gave; after a write the key reads as written, a second write of the
+// same value changes nothing, and the other key read here keeps its value.
 #include "settings/ProfileText.h"
 
 #include <algorithm>
@@ -45,6 +46,24 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
             std::abort();
     } else if (!ProfileText::findValue(text, section, key).empty()) {
         std::abort(); // a value was read from a line that removeKey does not see
+    }
+
+    const ProfileText::Assignment write{std::string(section), std::string(key), "4711"};
+    const auto lower = [](std::string_view s) {
+        std::string out(s);
+        for (char &c : out)
+            c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+        return out;
+    };
+    if (ProfileText::isWritable(write) &&
+        !(lower(section) == "allgemein" && lower(key) == "inidatei")) {
+        const std::string other = ProfileText::findValue(text, "Allgemein", "IniDatei");
+        const std::string written =
+            ProfileText::setValues(text, {write}).value_or(std::string(text));
+        if (ProfileText::findValue(written, section, key) != "4711" ||
+            ProfileText::setValues(written, {write}) ||
+            ProfileText::findValue(written, "Allgemein", "IniDatei") != other)
+            std::abort();
     }
 
     const std::string name(key);

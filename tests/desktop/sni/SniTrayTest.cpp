@@ -163,12 +163,13 @@ TEST_F(SniTray, ExportedMenuEndsTheProgram)
     start("wait-for LISTEN_REQ timeout=30\n");
     ASSERT_TRUE(sim.waitForEntry(Condition{"LISTEN_REQ", {}}, 0, 30s));
     const auto items = menuItems();
-    ASSERT_EQ(items.size(), 2u);
+    ASSERT_EQ(items.size(), 3u);
     EXPECT_EQ(items[0].first, "Anrufliste anzeigen");
-    EXPECT_EQ(items[1].first, "Beenden");
+    EXPECT_EQ(items[1].first, "Einstellungen…");
+    EXPECT_EQ(items[2].first, "Beenden");
 
     busctl({"call", item, menuPath(), "com.canonical.dbusmenu", "Event", "isvu",
-            std::to_string(items[1].second), "clicked", "i", "0", "0"});
+            std::to_string(items[2].second), "clicked", "i", "0", "0"});
     ASSERT_EQ(app.wait(15s), 0);
     const std::string log = readFile(binDir / "caller.log");
     EXPECT_NE(log.find("Start\r\n"), std::string::npos) << log;
@@ -204,9 +205,10 @@ TEST_F(SniTray, RealClicksInTheHost)
     ASSERT_TRUE(waitUntil([&] { return (menu = hostMenu()).has_value(); }));
     settle();
     screenshot("sni-host-menu");
-    // Two items: "Anrufliste anzeigen" over "Beenden".
-    xdotool({"mousemove", std::to_string(menu->x + 40),
-             std::to_string(menu->y + menu->height * 3 / 4), "click", "1"});
+    // "Anrufliste anzeigen", "Einstellungen…", a separator, "Beenden": the last item sits
+    // at the bottom, below the menu's own margin.
+    xdotool({"mousemove", std::to_string(menu->x + 40), std::to_string(menu->y + menu->height - 14),
+             "click", "1"});
     ASSERT_EQ(app.wait(15s), 0);
     EXPECT_TRUE(readFile(binDir / "caller.log").ends_with("Ende\r\n"));
 }

@@ -37,6 +37,17 @@ TEST_F(TrayDesktopTest, IconIsInTheTrayShowingTheRedTelephone)
     EXPECT_EQ(readFile(dir.path() + "/kw.err").find("kein Infobereich"), std::string::npos);
 }
 
+// With no line configured at all the program says so in its window instead of waiting
+// silently in the tray.
+TEST_F(TrayDesktopTest, FirstStartShowsTheWindow)
+{
+    startTrayer();
+    startApp(true);
+    EXPECT_TRUE(waitUntil([&] { return mainWindowViewable(); }))
+        << readFile(dir.path() + "/kw.err");
+    EXPECT_NE(iconWindow(), 0u);
+}
+
 // Resting the pointer on the icon shows the start tooltip.
 TEST_F(TrayDesktopTest, HoverShowsTheTooltip)
 {

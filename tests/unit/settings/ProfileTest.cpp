@@ -175,6 +175,45 @@ TEST_F(ProfileFiles, DeleteWorksForLongestNames)
     EXPECT_EQ(entries(dir.path()), std::vector<std::string>{name});
 }
 
+// A write replaces the file whole, mode kept, through a symbolic link, with no temporary
+// file left behind; a write of the value already there does not touch the file at all.
+TEST_F(ProfileFiles, SetReplacesTheFileOrLeavesItAlone)
+{
+    writeFile(ini(), "; c\r\n[Setup]\r\nMSN1 = 45\r\n");
+    ::chmod(ini().c_str(), 0640);
+    fs::create_symlink(ini(), dir / "link.INI");
+    EXPECT_FALSE(IniSet("link", "Setup", "MSN1", "46", dir.path()));
+    EXPECT_EQ(readFile(ini()), "; c\r\n[Setup]\r\nMSN1 = 46\r\n");
+    EXPECT_EQ(statOf(ini()).st_mode & 07777, 0640u);
+    EXPECT_TRUE(fs::is_symlink(dir / "link.INI"));
+    EXPECT_EQ(entries(dir.path()), (std::vector<std::string>{"klingelwacht.INI", "link.INI"}));
+
+    const struct stat st = statOf(ini());
+    EXPECT_FALSE(IniSetAll("klingelwacht", {{"setup", "msn1", "46"}}, dir.path()));
+    EXPECT_EQ(statOf(ini()).st_ino, st.st_ino);
+    EXPECT_EQ(statOf(ini()).st_mtim.tv_nsec, st.st_mtim.tv_nsec);
+}
+
+TEST_F(ProfileFiles, SetCreatesAMissingFile)
+{
+    EXPECT_FALSE(IniSet("klingelwacht", "Anrufmonitor", "Host", "fritz.box", dir.path()));
+    EXPECT_EQ(readFile(ini()), "[Anrufmonitor]\nHost=fritz.box\n");
+}
+
+// A file that cannot be replaced reports why and stays as it was, for root too.
+TEST_F(ProfileFiles, SetFailureIsReportedAndChangesNothing)
+{
+    fs::create_directory(dir / "sub");
+    writeFile((dir / "sub" / "klingelwacht.INI").string(), "[S]\nk=1\n");
+    // No temporary file can be made in /proc.
+    EXPECT_TRUE(IniSet("klingelwacht", "S", "k", "2", "/proc/self"));
+    fs::create_directory(dir / "klingelwacht.INI");
+    EXPECT_TRUE(IniSet("klingelwacht", "S", "k", "2", dir.path()));
+    EXPECT_EQ(IniSet("klingelwacht", "S", "k", "a\nb", (dir / "sub").string()),
+              std::errc::invalid_argument);
+    EXPECT_EQ(readFile(dir / "sub" / "klingelwacht.INI"), "[S]\nk=1\n");
+}
+
 // The example shipped in the repository reads as its comments say.
 TEST(ExampleIni, ReadsAsDocumented)
 {

@@ -181,6 +181,86 @@ INSTANTIATE_TEST_SUITE_P(
                    "Setup", "MSN1", "\xff\xfe\0[x\n[Setup]\r\nz=\0\x01\r\r\n\n"s}),
     NameBy<&RemoveCase::what>{});
 
+struct SetCase
+{
+    const char *what;
+    std::string before;
+    std::string section;
+    std::string key;
+    std::string value;
+    std::string after;
+};
+
+class Set : public testing::TestWithParam<SetCase>
+{
+};
+
+TEST_P(Set, ChangesOnlyItsEntry)
+{
+    const SetCase &c = GetParam();
+    const auto out = ProfileText::setValues(c.before, {{c.section, c.key, c.value}});
+    ASSERT_TRUE(out);
+    EXPECT_EQ(*out, c.after);
+    EXPECT_EQ(ProfileText::findValue(*out, c.section, c.key), c.value);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, Set,
+    testing::Values(
+        SetCase{"in place, odd spacing and CR LF kept",
+                "; c\r\n[ setup ]\r\n  msn1 =\t 4711  \r\nMSN2=1\r\n", "Setup", "MSN1", "99",
+                "; c\r\n[ setup ]\r\n  msn1 =\t 99\r\nMSN2=1\r\n"},
+        SetCase{"key without equals", "[Setup]\n  MSN1\nx=1\n", "Setup", "MSN1", "5",
+                "[Setup]\n  MSN1=5\nx=1\n"},
+        SetCase{"new key after the last entry, comments stay with the next section",
+                "[Setup]\nMSN1=1\n\n; next\n[Anrufmonitor]\nHost=a\n", "Setup", "MSN3", "3",
+                "[Setup]\nMSN1=1\nMSN3=3\n\n; next\n[Anrufmonitor]\nHost=a\n"},
+        SetCase{"new key in an empty section", "[Setup]\r\n[X]\r\n", "Setup", "K", "v",
+                "[Setup]\r\nK=v\r\n[X]\r\n"},
+        SetCase{"new key, no final newline", "[Setup]\r\nMSN1=1", "Setup", "MSN2", "2",
+                "[Setup]\r\nMSN1=1\r\nMSN2=2\r\n"},
+        SetCase{"duplicate section: the first that has the key",
+                "[S]\na=1\n[T]\n[s]\nk=old\n[S]\nk=later\n", "S", "k", "new",
+                "[S]\na=1\n[T]\n[s]\nk=new\n[S]\nk=later\n"},
+        SetCase{"duplicate section without the key: the first gets it", "[S]\na=1\n;x\n[S]\nb=2\n",
+                "S", "k", "v", "[S]\na=1\nk=v\n;x\n[S]\nb=2\n"},
+        SetCase{"commented-out section is not the section",
+                "[Setup]\nMSN1=1\n;[Anrufmonitor]\n;Host=fritz.box", "Anrufmonitor", "Host", "h",
+                "[Setup]\nMSN1=1\n;[Anrufmonitor]\n;Host=fritz.box\n\n[Anrufmonitor]\nHost=h\n"},
+        SetCase{"new section in a CR LF file", "[A]\r\nx=1\r\n\r\n", "B", "y", "2",
+                "[A]\r\nx=1\r\n\r\n[B]\r\ny=2\r\n"},
+        SetCase{"keys before any section do not count", "k=1\n", "S", "k", "2",
+                "k=1\n\n[S]\nk=2\n"},
+        SetCase{"blanks and quotes survive a read", "[S]\nk=1\n", "S", "k", " a \"b\" ",
+                "[S]\nk=\" a \"b\" \"\n"},
+        SetCase{"empty value", "[S]\nk=1\r\n", "S", "k", "", "[S]\nk=\r\n"}),
+    NameBy<&SetCase::what>{});
+
+// A key that already reads as the value leaves the file alone (nullopt: no rewrite), and so
+// does anything that would break other entries.
+TEST(SetValues, UnchangedOrUnwritableGivesNullopt)
+{
+    const std::string text = "[Setup]\nMSN1 = \"45\" \nMSN2=\n";
+    EXPECT_FALSE(ProfileText::setValues(text, {{"setup", "msn1", "45"}, {"Setup", "MSN2", ""}}));
+    for (const ProfileText::Assignment &bad : {ProfileText::Assignment{"Setup", "MSN1", "1\n[X]"},
+                                               {"Se]tup", "MSN1", "1"},
+                                               {"Setup", "A=B", "1"},
+                                               {"Setup", ";MSN1", "1"},
+                                               {"Setup", "", "1"},
+                                               {"Setup", " MSN1", "1"},
+                                               {"Setup\r", "MSN1", "1"}})
+        EXPECT_FALSE(ProfileText::setValues(text, {bad})) << bad.section << "/" << bad.key;
+}
+
+// Several values in one pass: each lands where a single write would put it.
+TEST(SetValues, SeveralInOnePass)
+{
+    const auto out = ProfileText::setValues(
+        "[Setup]\nMSN1=1\n", {{"Setup", "MSN1", "1"}, {"Setup", "MSN2", "2"}, {"T", "a", "b"}});
+    ASSERT_TRUE(out);
+    EXPECT_EQ(*out, "[Setup]\nMSN1=1\nMSN2=2\n\n[T]\na=b\n");
+}
+
 TEST(Remove, NothingToRemoveGivesNullopt)
 {
     const std::string text = "[Setup]\nMSN1=45\n;MSN2=1\n[Other]\nMSN2=3\n";

@@ -13,17 +13,20 @@ TEST(PopupMenu, ItemsInOrderWithExactCaptions)
     EXPECT_EQ(menu.objectName(), "mnuPopUp");
     EXPECT_EQ(menu.title(), "PopUp");
     const QList<QAction *> items = menu.actions();
-    ASSERT_EQ(items.size(), 3);
+    ASSERT_EQ(items.size(), 4);
     EXPECT_EQ(items[0]->objectName(), "mnuAnzeigen");
     EXPECT_EQ(items[0]->text(), "&Anrufliste anzeigen");
     EXPECT_FALSE(items[0]->isSeparator());
-    EXPECT_EQ(items[1]->objectName(), "mnuSep");
-    EXPECT_TRUE(items[1]->isSeparator());
-    EXPECT_EQ(items[2]->objectName(), "mnuBeenden");
-    EXPECT_EQ(items[2]->text(), "&Beenden");
+    EXPECT_EQ(items[1]->objectName(), "mnuEinstellungen");
+    EXPECT_EQ(items[1]->text(), "&Einstellungen…");
+    EXPECT_EQ(items[2]->objectName(), "mnuSep");
+    EXPECT_TRUE(items[2]->isSeparator());
+    EXPECT_EQ(items[3]->objectName(), "mnuBeenden");
+    EXPECT_EQ(items[3]->text(), "&Beenden");
     EXPECT_EQ(items[0], menu.mnuAnzeigen());
-    EXPECT_EQ(items[1], menu.mnuSep());
-    EXPECT_EQ(items[2], menu.mnuBeenden());
+    EXPECT_EQ(items[1], menu.mnuEinstellungen());
+    EXPECT_EQ(items[2], menu.mnuSep());
+    EXPECT_EQ(items[3], menu.mnuBeenden());
 }
 
 TEST(PopupMenu, FirstItemIsTheBoldDefault)

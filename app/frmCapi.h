@@ -10,6 +10,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 class CallNotifier;
@@ -17,6 +18,7 @@ class Capi;
 class Clock;
 class KeyboardSynth;
 class Line;
+class Phonebook;
 class MainWindowViews;
 class PopupMenu;
 class QPoint;
@@ -71,6 +73,10 @@ public:
     {
         m_openPopup = std::move(opener);
     }
+    /// The address books; none without a [Telefonbuch] section (then nothing shown changes).
+    Phonebook *phonebook() { return m_phonebook.get(); }
+    /// For the call list: the caller's name, else "(place)", else empty.
+    std::string callerName(std::string_view caller) const;
     int callCounter() const { return m_callCounter; }
     bool isUnloaded() const { return m_unloaded; }
     /// Start-up steps that failed and were passed over, by name.
@@ -84,6 +90,7 @@ private:
     void createViews();
     void createCallHandling();
     void createLine();
+    void createPhonebook();
     void createLogNotice();
     void createTimer();
     void createMenu();
@@ -103,6 +110,7 @@ private:
     LockKeySignaller m_lockKeys;
     std::unique_ptr<CallHandling> m_handling;
     std::unique_ptr<Line> m_line;
+    std::unique_ptr<Phonebook> m_phonebook;
     int m_callCounter = 0;
     bool m_unloaded = false;
     std::vector<std::string> m_skippedSteps;

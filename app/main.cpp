@@ -1,5 +1,6 @@
 #include "app/ProgramDir.h"
 
+#include "app/LookupCommand.h"
 #include "app/QuitSignals.h"
 #include "app/SingleInstance.h"
 #include "app/frmCapi.h"
@@ -19,9 +20,13 @@
 #include <QFileInfo>
 #include <iostream>
 #include <optional>
+#include <string_view>
 
 int main(int argc, char *argv[])
 {
+    // Command-line modes answer without a display and never take the instance lock.
+    if (argc >= 2 && std::string_view(argv[1]) == "--lookup")
+        return runLookupCommand(argc, argv);
     QApplication app(argc, argv);
     // Window and notifications name the desktop entry, so the desktop shows its icon and name.
     QApplication::setDesktopFileName(QString::fromLatin1(kAppId));

@@ -25,6 +25,7 @@ std::string PhonebookAnswer::displayText() const
 struct Phonebook::Job
 {
     bool files = true;
+    bool reindex = true; // the router's books or the codes changed since the last index
     std::vector<std::string> paths;
     std::shared_ptr<const std::vector<PhonebookBook>> vcardBooks; // when files is false
     std::vector<PhonebookBook> routerBooks;
@@ -121,6 +122,7 @@ void Phonebook::scheduleLoad(bool files)
 {
     m_pending = true;
     m_pendingFiles = m_pendingFiles || files || !m_vcardBooks;
+    m_pendingReindex = m_pendingReindex || !files;
     if (!m_busy)
         startJob();
 }
@@ -129,6 +131,7 @@ void Phonebook::startJob()
 {
     Job job;
     job.files = m_pendingFiles;
+    job.reindex = m_pendingReindex;
     job.paths = m_config.vcardPaths;
     job.vcardBooks = m_vcardBooks;
     job.routerBooks = m_routerBooks;
@@ -136,6 +139,7 @@ void Phonebook::startJob()
     job.countryCode = m_keys.countryCode();
     m_pending = false;
     m_pendingFiles = false;
+    m_pendingReindex = false;
     m_busy = true;
     if (m_loader.joinable())
         m_loader.join(); // it has finished: its result is what made us free
@@ -153,9 +157,13 @@ std::shared_ptr<Phonebook::Result> Phonebook::run(const Job &job)
     auto result = std::make_shared<Result>();
     result->files = job.files;
     if (job.files) {
-        result->vcardBooks =
-            std::make_shared<std::vector<PhonebookBook>>(m_source->load(job.paths));
+        auto books = m_source->load(job.paths);
         result->watchPaths = m_source->watchPaths();
+        // A folder's other files (or the program's own files beside a watched one) changed:
+        // the books are the same, and so is the index.
+        if (job.vcardBooks && !job.reindex && !m_source->hasChanged())
+            return result;
+        result->vcardBooks = std::make_shared<std::vector<PhonebookBook>>(std::move(books));
     } else {
         result->vcardBooks = job.vcardBooks;
     }
@@ -177,14 +185,19 @@ std::shared_ptr<Phonebook::Result> Phonebook::run(const Job &job)
 void Phonebook::finish(const std::shared_ptr<Result> &result)
 {
     m_busy = false;
+    if (result->files)
+        watch(result->watchPaths);
+    if (!result->index) {
+        if (m_pending)
+            startJob();
+        return;
+    }
     m_vcardBooks = result->vcardBooks;
     m_index = result->index;
     for (const std::string &conflict : result->conflicts) {
         if (m_toldConflicts.insert(conflict).second)
             notice("Telefonbuch: zwei Namen für eine Nummer, der erste gilt: " + conflict);
     }
-    if (result->files)
-        watch(result->watchPaths);
     emit changed();
     if (m_pending)
         startJob();

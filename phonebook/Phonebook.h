@@ -82,6 +82,7 @@ private:
     bool m_busy = false;
     bool m_pending = false;
     bool m_pendingFiles = false;
+    bool m_pendingReindex = false;
     QFileSystemWatcher *m_watcher = nullptr;
     QTimer *m_debounce = nullptr;
 };

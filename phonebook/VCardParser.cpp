@@ -409,9 +409,10 @@ private:
             const std::vector<std::string> parts = splitComponents(value);
             // N is family;given;additional;prefix;suffix; shown as "given family".
             m_card->n = joinNonEmpty({parts.size() > 1 ? parts[1] : std::string(), parts[0]}, ' ');
-        } else if (equalsNoCase(p.name, "ORG"))
-            m_card->org = joinNonEmpty(splitComponents(value), ' ');
-        else
+        } else if (equalsNoCase(p.name, "ORG")) {
+            // The organisation's name; its units (department, team) would only lengthen it.
+            m_card->org = std::string(trim(splitComponents(value).front()));
+        } else
             m_card->tels.emplace_back(telNumber(value), line);
     }
 

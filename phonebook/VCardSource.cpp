@@ -27,6 +27,7 @@ std::vector<PhonebookBook> VCardSource::load(const std::vector<std::string> &pat
     std::vector<PhonebookBook> books;
     std::map<std::string, Cached> seen;
     m_watch.clear();
+    m_changed = false;
     for (const std::string &path : paths) {
         const QString qpath = QString::fromStdString(path);
         const QFileInfo info(qpath);
@@ -61,6 +62,8 @@ std::vector<PhonebookBook> VCardSource::load(const std::vector<std::string> &pat
         for (const std::string &file : files)
             loadFile(file, books, seen);
     }
+    // A file gone since the last load changes the books as much as a new one.
+    m_changed = m_changed || seen.size() != m_cache.size();
     m_cache = std::move(seen);
     return books;
 }
@@ -79,6 +82,7 @@ void VCardSource::loadFile(const std::string &file, std::vector<PhonebookBook> &
         seen.insert(*it);
         return;
     }
+    m_changed = true;
     Cached entry{static_cast<std::int64_t>(st.st_size), mtimeNs, {}};
     if (st.st_size > kMaxFileBytes) {
         notice("Telefonbuch: " + file + " ist größer als 64 MiB und wird nicht gelesen");

@@ -21,6 +21,8 @@ public:
     std::vector<PhonebookBook> load(const std::vector<std::string> &paths);
     /// The files and folders a watcher must watch to see the last load's sources change.
     const std::vector<std::string> &watchPaths() const { return m_watch; }
+    /// False when the last load read no file anew and found the same files as the one before.
+    bool hasChanged() const { return m_changed; }
 
 private:
     struct Cached
@@ -36,4 +38,5 @@ private:
     std::map<std::string, Cached> m_cache;
     std::set<std::string> m_toldMissing;
     std::vector<std::string> m_watch;
+    bool m_changed = true;
 };

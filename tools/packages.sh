@@ -4,6 +4,7 @@ KW_PACKAGES=(
     qt6-base-dev libgl-dev
     libcapi20-dev libcapi20-3
     libx11-dev libxtst-dev libevdev-dev
+    libphonenumber-dev libicu-dev
     libgtest-dev libgmock-dev libbenchmark-dev
     clang-14 clang-format-14 libclang-rt-14-dev
     xvfb xauth trayer xdotool x11-xserver-utils x11-utils imagemagick

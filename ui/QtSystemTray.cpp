@@ -86,7 +86,7 @@ void QtSystemTray::add(const TrayRecord &record)
         if (qApp)
             qApp->installEventFilter(this);
     }
-    m_trayIcon->setToolTip(QString::fromStdString(record.szTip));
+    m_trayIcon->setToolTip(QString::fromStdString(record.tooltipText()));
     // Shown even while no tray is there: Qt docks the icon when a tray appears later.
     m_trayIcon->show();
 }
@@ -94,7 +94,7 @@ void QtSystemTray::add(const TrayRecord &record)
 void QtSystemTray::modify(const TrayRecord &record)
 {
     if (m_trayIcon)
-        m_trayIcon->setToolTip(QString::fromStdString(record.szTip));
+        m_trayIcon->setToolTip(QString::fromStdString(record.tooltipText()));
 }
 
 void QtSystemTray::remove(const TrayRecord &)

@@ -15,3 +15,16 @@ void TrayRecord::setTip(std::string_view text)
     }
     szTip.assign(text.substr(0, end));
 }
+
+std::string TrayRecord::tooltipText() const
+{
+    std::string text;
+    for (const std::string *line : {&nameLine, &szTip}) {
+        if (line->empty())
+            continue;
+        if (!text.empty())
+            text += '\n';
+        text += *line;
+    }
+    return text;
+}

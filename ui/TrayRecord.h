@@ -8,8 +8,11 @@ struct TrayRecord
 {
     static constexpr int kTipChars = 63;
 
-    std::string szTip; // UTF-8, at most kTipChars characters
+    std::string szTip;    // UTF-8, at most kTipChars characters
+    std::string nameLine; // the caller's name (or place) above szTip; not cut with it
 
     /// Sets the tooltip to the first 63 characters (code points) of text.
     void setTip(std::string_view text);
+    /// The tooltip as shown: the non-empty ones of nameLine and szTip, one per line.
+    std::string tooltipText() const;
 };

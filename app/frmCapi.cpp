@@ -79,7 +79,7 @@ void frmCapi::createPhonebook()
 
 std::string frmCapi::callerName(std::string_view caller) const
 {
-    return m_phonebook ? m_phonebook->lookup(caller).displayText() : std::string();
+    return m_phonebook ? m_phonebook->displayText(caller) : std::string();
 }
 
 void frmCapi::createLine()

@@ -35,8 +35,13 @@ public:
     const std::string &areaCode() const { return m_areaCode; }
     const std::string &countryCode() const { return m_countryCode; }
 
+    /// The key of plain digits ("+" allowed in front) through libphonenumber alone; the
+    /// quick rule for the own German numbers must agree with it.
+    std::optional<std::string> libraryKey(const std::string &number) const;
+
 private:
     std::optional<Key> key(std::string digits, bool plus) const;
+    std::optional<std::string> germanKey(std::string_view digits) const;
 
     std::string m_areaCode;
     std::string m_countryCode;

@@ -94,6 +94,7 @@ void Phonebook::setRouterCodes(std::string areaCode, std::string countryCode)
     if (keys.areaCode() == m_keys.areaCode() && keys.countryCode() == m_keys.countryCode())
         return;
     m_keys = std::move(keys);
+    m_places.clear();
     scheduleLoad(false);
 }
 
@@ -112,10 +113,34 @@ PhonebookAnswer Phonebook::lookup(std::string_view caller) const
     answer.key = key->e164;
     answer.national = m_keys.formatNational(key->e164);
     if (m_index)
-        answer.match = m_index->lookup(caller);
+        answer.match = m_index->lookup(*key);
     if (!answer.match)
-        answer.place = m_keys.place(key->e164);
+        answer.place = placeOf(key->e164);
     return answer;
+}
+
+std::string Phonebook::displayText(std::string_view caller) const
+{
+    const auto key = m_keys.callerKey(caller);
+    if (!key)
+        return {};
+    if (m_index) {
+        if (const auto match = m_index->lookup(*key))
+            return match->displayName();
+    }
+    const std::string &place = placeOf(key->e164);
+    return place.empty() ? std::string() : "(" + place + ")";
+}
+
+const std::string &Phonebook::placeOf(const std::string &e164) const
+{
+    // A bound on memory, not a policy: the numbers of a long caller.log start anew.
+    if (m_places.size() > 100000)
+        m_places.clear();
+    const auto [it, added] = m_places.try_emplace(e164);
+    if (added)
+        it->second = m_keys.place(e164);
+    return it->second;
 }
 
 void Phonebook::scheduleLoad(bool files)

@@ -49,6 +49,12 @@ std::optional<PhonebookMatch> PhonebookIndex::lookup(std::string_view caller) co
     const auto key = m_keys.callerKey(caller);
     if (!key)
         return std::nullopt;
+    return lookup(*key);
+}
+
+std::optional<PhonebookMatch> PhonebookIndex::lookup(const NumberKeys::Key &caller) const
+{
+    const NumberKeys::Key *key = &caller;
     const auto kind = [&](const Entry &e) {
         return key->withAreaCode || e.withAreaCode ? PhonebookMatchKind::AreaCode
                                                    : PhonebookMatchKind::Exact;

@@ -45,6 +45,8 @@ public:
     /// The entry that names the caller, if any: exact key first, then the longest
     /// switchboard prefix of it.
     std::optional<PhonebookMatch> lookup(std::string_view caller) const;
+    /// The same for a caller's key made with keys().
+    std::optional<PhonebookMatch> lookup(const NumberKeys::Key &key) const;
 
     const NumberKeys &keys() const { return m_keys; }
     std::size_t size() const { return m_exact.size() + m_prefixes.size(); }

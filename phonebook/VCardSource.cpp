@@ -1,17 +1,18 @@
 #include "phonebook/VCardSource.h"
 
 #include "base/Notice.h"
+#include "base/UniqueFd.h"
 #include "phonebook/PhonebookConfig.h"
 #include "phonebook/VCardParser.h"
 
-#include <QDir>
-#include <QDirIterator>
 #include <QFileInfo>
 #include <algorithm>
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
+#include <fcntl.h>
+#include <filesystem>
 #include <sys/stat.h>
+#include <unistd.h>
 
 std::string PhonebookConfig::expandHome(const std::string &path, const std::string &home)
 {
@@ -48,15 +49,26 @@ std::vector<PhonebookBook> VCardSource::load(const std::vector<std::string> &pat
         }
         m_watch.push_back(path);
         std::vector<std::string> files;
-        QDirIterator it(qpath, QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot | QDir::Readable,
-                        QDirIterator::Subdirectories | QDirIterator::FollowSymlinks);
-        while (it.hasNext()) {
-            const QString file = it.next();
-            const QFileInfo fi = it.fileInfo();
-            if (fi.isDir())
-                m_watch.push_back(file.toStdString());
-            else if (fi.suffix().compare(QLatin1String("vcf"), Qt::CaseInsensitive) == 0)
-                files.push_back(file.toStdString());
+        // The directory entries' types, without a stat per file: a folder of 10 000 cards
+        // costs as many opens already.
+        std::error_code ec;
+        namespace fs = std::filesystem;
+        for (fs::recursive_directory_iterator it(path,
+                                                 fs::directory_options::follow_directory_symlink |
+                                                     fs::directory_options::skip_permission_denied,
+                                                 ec),
+             end;
+             !ec && it != end; it.increment(ec)) {
+            const std::string &file = it->path().native();
+            if (it->is_directory(ec)) {
+                m_watch.push_back(file);
+            } else if (file.size() > 4) {
+                std::string suffix = file.substr(file.size() - 4);
+                for (char &c : suffix)
+                    c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+                if (suffix == ".vcf")
+                    files.push_back(file);
+            }
         }
         std::sort(files.begin(), files.end());
         for (const std::string &file : files)
@@ -71,9 +83,12 @@ std::vector<PhonebookBook> VCardSource::load(const std::vector<std::string> &pat
 void VCardSource::loadFile(const std::string &file, std::vector<PhonebookBook> &books,
                            std::map<std::string, Cached> &seen)
 {
+    const UniqueFd fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC));
     struct stat st = {};
-    if (::stat(file.c_str(), &st) != 0)
+    if (!fd || ::fstat(fd.get(), &st) != 0) {
+        notice("Telefonbuch: " + file + " kann nicht gelesen werden: " + std::strerror(errno));
         return;
+    }
     const std::int64_t mtimeNs =
         static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
     if (const auto it = m_cache.find(file);
@@ -86,14 +101,19 @@ void VCardSource::loadFile(const std::string &file, std::vector<PhonebookBook> &
     Cached entry{static_cast<std::int64_t>(st.st_size), mtimeNs, {}};
     if (st.st_size > kMaxFileBytes) {
         notice("Telefonbuch: " + file + " ist größer als 64 MiB und wird nicht gelesen");
-    } else if (std::FILE *f = std::fopen(file.c_str(), "rb")) {
+    } else {
         std::string bytes(static_cast<std::size_t>(st.st_size), '\0');
-        const std::size_t got = std::fread(bytes.data(), 1, bytes.size(), f);
-        std::fclose(f);
+        std::size_t got = 0;
+        while (got < bytes.size()) {
+            const ssize_t n = ::read(fd.get(), bytes.data() + got, bytes.size() - got);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0)
+                break;
+            got += static_cast<std::size_t>(n);
+        }
         bytes.resize(got);
         entry.book = parseVCards(bytes, file);
-    } else {
-        notice("Telefonbuch: " + file + " kann nicht gelesen werden: " + std::strerror(errno));
     }
     entry.book.source = file;
     books.push_back(entry.book);

@@ -2,6 +2,7 @@
 #include "phonebook/PhonebookIndex.h"
 
 #include <gtest/gtest.h>
+#include <random>
 
 namespace {
 
@@ -109,6 +110,21 @@ TEST(PhonebookIndexTest, ConflictsAreReturnedOnce)
         index.add({"a", {{"Anna", "0301234567", "a:1"}, {"Anna", "1234567", "a:2"}}}).empty());
     EXPECT_EQ(index.add({"b", {{"Berta", "+49301234567", "b:1"}}}),
               std::vector<std::string>{"+49301234567: Anna / Berta"});
+}
+
+// The quick rule for German numbers gives what libphonenumber gives, for every length.
+TEST(NumberKeysTest, QuickGermanKeysAgreeWithTheLibrary)
+{
+    std::mt19937 rng(4711);
+    const char *const prefixes[] = {"0", "00", "+49", "0049", "+", "0049 0"};
+    for (int i = 0; i < 20000; ++i) {
+        std::string number = prefixes[rng() % 6];
+        for (int n = 1 + static_cast<int>(rng() % 16); n > 0; --n)
+            number += static_cast<char>('0' + rng() % 10);
+        const auto quick = berlin.savedKey(number);
+        const auto slow = berlin.libraryKey(number);
+        ASSERT_EQ(quick ? quick->e164 : "-", slow ? *slow : "-") << number;
+    }
 }
 
 // Places in German for numbers no source knows; none for what is no number.

@@ -43,7 +43,8 @@ public:
 
     /// Starts the first load and the watching of the vCard files and folders.
     void start();
-    /// Loads everything now on this thread (for the lookup command), without watching.
+    /// Loads everything now on this thread (for the lookup command), without watching; not
+    /// for a phonebook that was started.
     void loadNow();
 
     /// The router's phonebooks, asked after every vCard source.

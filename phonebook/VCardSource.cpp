@@ -2,7 +2,6 @@
 
 #include "base/Notice.h"
 #include "base/UniqueFd.h"
-#include "phonebook/PhonebookConfig.h"
 #include "phonebook/VCardParser.h"
 
 #include <QFileInfo>
@@ -13,15 +12,6 @@
 #include <filesystem>
 #include <sys/stat.h>
 #include <unistd.h>
-
-std::string PhonebookConfig::expandHome(const std::string &path, const std::string &home)
-{
-    if (path == "~")
-        return home;
-    if (path.rfind("~/", 0) == 0)
-        return home + path.substr(1);
-    return path;
-}
 
 std::vector<PhonebookBook> VCardSource::load(const std::vector<std::string> &paths)
 {

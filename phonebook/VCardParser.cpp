@@ -2,6 +2,7 @@
 
 #include "base/Notice.h"
 
+#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <optional>
@@ -323,6 +324,7 @@ public:
         std::size_t pos = 0;
         int lineNo = 0;
         bool softBreak = false;
+        Head head;
         while (pos < m_bytes.size()) {
             std::size_t end = m_bytes.find('\n', pos);
             if (end == std::string_view::npos)
@@ -343,10 +345,14 @@ public:
                     handle(logical, logicalLine);
                 logical.assign(line);
                 logicalLine = lineNo;
+                head = Head{};
             }
-            softBreak = !logical.empty() && logical.back() == '=' && isQuotedPrintable(logical);
-            if (softBreak)
+            softBreak =
+                !logical.empty() && logical.back() == '=' && head.isQuotedPrintable(logical);
+            if (softBreak) {
                 logical.pop_back();
+                head.scanned = std::min(head.scanned, logical.size());
+            }
         }
         if (logicalLine != 0)
             handle(logical, logicalLine);
@@ -359,12 +365,26 @@ public:
     }
 
 private:
-    static bool isQuotedPrintable(std::string_view logical)
+    /// Where a logical line's name and parameters end, found once however many lines the
+    /// value spans (a rescan per line would make a long value quadratic).
+    struct Head
     {
-        const std::size_t colon = findUnquoted(logical, ':');
-        return colon != std::string_view::npos &&
-               containsNoCase(logical.substr(0, colon), "QUOTED-PRINTABLE");
-    }
+        std::size_t scanned = 0;
+        bool quoted = false;
+        std::optional<bool> quotedPrintable;
+
+        bool isQuotedPrintable(std::string_view logical)
+        {
+            for (; !quotedPrintable && scanned < logical.size(); ++scanned) {
+                if (logical[scanned] == '"')
+                    quoted = !quoted;
+                else if (logical[scanned] == ':' && !quoted)
+                    quotedPrintable =
+                        containsNoCase(logical.substr(0, scanned), "QUOTED-PRINTABLE");
+            }
+            return quotedPrintable.value_or(false);
+        }
+    };
 
     void handle(std::string_view text, int line)
     {

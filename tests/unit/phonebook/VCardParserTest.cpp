@@ -91,11 +91,15 @@ TEST(VCardParserTest, BadInputGivesNoEntries)
 {
     const std::string huge =
         "BEGIN:VCARD\nFN:" + std::string(10 * 1024 * 1024, 'x') + "\nTEL:0301234567\nEND:VCARD\n";
+    std::string softBreaks = "BEGIN:VCARD\nFN;ENCODING=QUOTED-PRINTABLE:";
+    for (int i = 0; i < 200000; ++i)
+        softBreaks += "a=\n"; // a rescan of the growing value per line would never end
+    softBreaks += "\nTEL:0301234567\nEND:VCARD\n";
     std::string binary;
     for (int i = 0; i < 4096; ++i)
         binary += static_cast<char>((i * 7919) & 0xFF);
-    for (const std::string &bytes :
-         {huge, binary, std::string("BEGIN:VCARD"), std::string("=\n=\n"), std::string()}) {
+    for (const std::string &bytes : {huge, softBreaks, binary, std::string("BEGIN:VCARD"),
+                                     std::string("=\n=\n"), std::string()}) {
         testing::internal::CaptureStderr();
         const PhonebookBook book = parseVCards(bytes, "bad.vcf");
         const std::string err = testing::internal::GetCapturedStderr();

@@ -90,6 +90,9 @@ if [ "$mode" = --router-demo ]; then
     start_peer routersim demo/router.scenario
     printf '[Anrufmonitor]\r\nHost=127.0.0.1\r\nPort=%s\r\n' "$(cat "$demo_home/port")" \
         >"$demo_dir/klingelwacht.INI"
+    # Names from the demo's vCard folder, places for the rest.
+    printf '[Telefonbuch]\r\nvCard1=%s\r\nOrtsvorwahl=030\r\n' "$PWD/demo/Kontakte" \
+        >>"$demo_dir/klingelwacht.INI"
     echo "Router demo: routersim on 127.0.0.1:$(cat "$demo_home/port"), calls in $demo_dir/caller.log"
     status=0
     HOME="$demo_home" "$demo_dir/klingelwacht" "$show" || status=$?

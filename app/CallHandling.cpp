@@ -43,10 +43,35 @@ void CallHandling::onIncomingCall(const IncomingCall &call)
     }
 
     m.lockKeys.signal(call.msn);
+    const auto details = m_details ? m_details(call.caller) : std::nullopt;
+    m.trayRecord.nameLine = nameLine(details);
+    m_tipCaller = call.caller;
     m.trayRecord.setTip(row);
     m.tray.modify(m.trayRecord);
-    if (m_notifier)
+    if (m_notifier && details)
+        m_notifier->callArrivedFrom(order, call.caller, call.msn, record.time, *details);
+    else if (m_notifier)
         m_notifier->callArrived(order, call.caller, call.msn, record.time);
+}
+
+std::string CallHandling::nameLine(const std::optional<CallerDetails> &details) const
+{
+    if (!details)
+        return {};
+    if (!details->name.empty())
+        return details->name;
+    return details->place.empty() ? std::string() : "(" + details->place + ")";
+}
+
+void CallHandling::refreshNames()
+{
+    if (!m_tipCaller || !m_details)
+        return;
+    std::string line = nameLine(m_details(*m_tipCaller));
+    if (line == m.trayRecord.nameLine)
+        return;
+    m.trayRecord.nameLine = std::move(line);
+    m.tray.modify(m.trayRecord);
 }
 
 void CallHandling::onCallCleared(const CallCleared &clearing)

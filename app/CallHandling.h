@@ -2,13 +2,16 @@
 
 #include "calllog/CallLine.h"
 #include "line/CallEvents.h"
+#include "ui/CallNotifier.h"
 
 #include <cstdint>
+#include <functional>
 #include <map>
+#include <optional>
 #include <string>
+#include <string_view>
 
 class CallLog;
-class CallNotifier;
 class CallViews;
 class Clock;
 class LineStatus;
@@ -60,6 +63,14 @@ public:
     void setNotifier(CallNotifier *notifier) { m_notifier = notifier; }
     /// Where the line's ups and losses are shown as well; nowhere unless set.
     void setLineStatus(LineStatus *status) { m_lineStatus = status; }
+    /// What the address books say of a caller, for the tooltip and the notification; none
+    /// unless set, and then every text stays as it was without address books.
+    void setCallerDetails(std::function<std::optional<CallerDetails>(std::string_view)> details)
+    {
+        m_details = std::move(details);
+    }
+    /// Names the tooltip's call anew (the address books have changed).
+    void refreshNames();
 
     void onIncomingCall(const IncomingCall &call) override;
     void onCallCleared(const CallCleared &clearing) override;
@@ -71,6 +82,11 @@ private:
     void complete(const CallState::OpenCall &call, const std::string &handling);
 
     Parts m;
+    /// The tooltip's line for a caller: the name, else the place in parentheses.
+    std::string nameLine(const std::optional<CallerDetails> &details) const;
+
     CallNotifier *m_notifier = nullptr;
     LineStatus *m_lineStatus = nullptr;
+    std::function<std::optional<CallerDetails>(std::string_view)> m_details;
+    std::optional<std::string> m_tipCaller; // the caller the tooltip shows
 };

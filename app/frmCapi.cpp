@@ -1,5 +1,6 @@
 #include "app/frmCapi.h"
 
+#include "app/PhonebookSettings.h"
 #include "app/ViewsRecordSink.h"
 #include "app/modCapi.h"
 #include "base/Notice.h"
@@ -8,6 +9,7 @@
 #include "callmonitor/CallMonitorLine.h"
 #include "callmonitor/CallMonitorSettings.h"
 #include "capi/CapiLine.h"
+#include "phonebook/Phonebook.h"
 #include "settings/Profile.h"
 #include "ui/MainWindowViews.h"
 #include "ui/PopupMenu.h"
@@ -91,6 +93,34 @@ void frmCapi::setNoLineConfigured(bool none)
     // Nothing to wait for: without a line the program hears no calls from the first moment.
     if (none && m_lineStatus)
         m_lineStatus->onLineLost();
+}
+
+void frmCapi::createPhonebook()
+{
+    const PhonebookConfig config =
+        readPhonebookSettings(m_platform.programName + ".INI", m_platform.programDir);
+    if (!config.isEnabled())
+        return;
+    m_phonebook = std::make_unique<Phonebook>(config);
+    m_handling->setCallerDetails([this](std::string_view caller) -> std::optional<CallerDetails> {
+        const PhonebookAnswer answer = m_phonebook->lookup(caller);
+        if (answer.key.empty())
+            return std::nullopt; // withheld and internal callers are shown as they were
+        return CallerDetails{answer.match ? answer.match->displayName() : std::string(),
+                             answer.place, answer.national};
+    });
+    // A changed address book renames what is shown, without a restart.
+    connect(m_phonebook.get(), &Phonebook::changed, this, [this] {
+        m_handling->refreshNames();
+        // TODO(coordinator): once the call list has its "Name" column, hand it callerName
+        // (m_views->setNameResolver) in this function and call m_views->refreshNames() here.
+    });
+    m_phonebook->start();
+}
+
+std::string frmCapi::callerName(std::string_view caller) const
+{
+    return m_phonebook ? m_phonebook->displayText(caller) : std::string();
 }
 
 void frmCapi::createLine()
@@ -203,6 +233,8 @@ void frmCapi::Form_Load()
             throw std::system_error(errno, std::generic_category(), m_platform.programDir);
     });
     step("SetupCallGrid", [&] { m_views->SetupCallGrid(); });
+    // Loads on a thread of its own; after ChDir, so relative paths name the program's files.
+    step("Telefonbuch", [&] { createPhonebook(); });
     // Registration and LISTEN_REQ go to the line's own thread; their outcome comes with
     // the ticks.
     step("CAPI_REGISTER", [&] {

@@ -12,6 +12,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -22,6 +23,7 @@ struct CallMonitorSettings;
 class KeyboardSynth;
 class Line;
 class LineNotifier;
+class Phonebook;
 class MainWindowViews;
 class PopupMenu;
 class QLabel;
@@ -85,6 +87,10 @@ public:
     {
         m_openPopup = std::move(opener);
     }
+    /// The address books; none without a [Telefonbuch] section (then nothing shown changes).
+    Phonebook *phonebook() { return m_phonebook.get(); }
+    /// For the call list: the caller's name, else "(place)", else empty.
+    std::string callerName(std::string_view caller) const;
     int callCounter() const { return m_callCounter; }
 
     /// The line these settings name: the router's call monitor when they name a host,
@@ -120,6 +126,7 @@ private:
     void createCallHandling();
     void createLineStatus();
     void createLine();
+    void createPhonebook();
     void createLogNotice();
     void createTimer();
     void createMenu();
@@ -145,6 +152,7 @@ private:
     std::unique_ptr<LineStatus> m_lineStatus;
     QLabel *m_statusBar = nullptr;
     std::unique_ptr<Line> m_line;
+    std::unique_ptr<Phonebook> m_phonebook;
     int m_callCounter = 0;
     bool m_unloaded = false;
     std::vector<std::string> m_skippedSteps;

@@ -2,6 +2,7 @@
 
 #include "app/Autostart.h"
 #include "app/FirstStart.h"
+#include "app/LookupCommand.h"
 #include "app/QuitSignals.h"
 #include "app/SettingsController.h"
 #include "app/SingleInstance.h"
@@ -22,9 +23,13 @@
 #include <QFileInfo>
 #include <iostream>
 #include <optional>
+#include <string_view>
 
 int main(int argc, char *argv[])
 {
+    // Command-line modes answer without a display and never take the instance lock.
+    if (argc >= 2 && std::string_view(argv[1]) == "--lookup")
+        return runLookupCommand(argc, argv);
     QApplication app(argc, argv);
     // Window and notifications name the desktop entry, so the desktop shows its icon and name.
     QApplication::setDesktopFileName(QString::fromLatin1(kAppId));

@@ -8,7 +8,8 @@ struct PhonebookEntry
 {
     std::string name;   // the display name (UTF-8)
     std::string number; // the number as saved ("0711 9876-0", "+49 30 1234567", "**3")
-    std::string origin; // where it stands: "file:line" for a vCard, the phonebook's name for the router
+    std::string
+        origin; // where it stands: "file:line" for a vCard, the phonebook's name for the router
 };
 
 /// The entries of one source: a vCard file, or one of the router's phonebooks.

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The arrows run one way: app -> lines (capi, callmonitor) -> line; app -> calllog, ui,
-# settings; every room may use base. ui may use calllog's CallLine.h alone: the row format
+# settings, phonebook; every room may use base. ui may use calllog's CallLine.h alone: the row format
 # of a call, which its views split, without the log writer.
 # Each room may include only the rooms (or single files) listed for it; prints every
 # include that breaks this.
@@ -15,6 +15,7 @@ declare -A allowed=(
     [calllog]="calllog base"
     [ui]="ui base calllog/CallLine.h"
     [settings]="settings base"
+    [phonebook]="phonebook base"
     [tools/simcore]="tools/simcore base"
     [tools/capisim]="tools/capisim tools/simcore capi base"
     [tools/routersim]="tools/routersim tools/simcore base"

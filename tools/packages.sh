@@ -7,6 +7,7 @@ KW_PACKAGES=(
     qt6-base-dev libgl-dev qt6-wayland
     libcapi20-dev libcapi20-3
     libx11-dev libxtst-dev libevdev-dev
+    libphonenumber-dev libicu-dev
     xvfb xauth
     locales fonts-dejavu-core
 )

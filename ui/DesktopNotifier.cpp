@@ -107,6 +107,28 @@ void DesktopNotifier::callArrived(std::uint64_t callKey, const std::string &call
     notify(callKey, 0, call.summary, bodyText(msn, time), kRingingExpireMs);
 }
 
+QString DesktopNotifier::callerLine(const CallerDetails &details)
+{
+    QString line = fromUtf8(details.number).toHtmlEscaped();
+    if (details.name.empty() && !details.place.empty())
+        line += QStringLiteral(", ") + fromUtf8(details.place).toHtmlEscaped();
+    return line;
+}
+
+void DesktopNotifier::callArrivedFrom(std::uint64_t callKey, const std::string &caller,
+                                      const std::string &msn, const std::string &time,
+                                      const CallerDetails &details)
+{
+    Call &call = m_calls[callKey];
+    call = Call{};
+    call.summary = summaryText(details.name.empty() ? caller : details.name);
+    call.callerLine = callerLine(details);
+    call.msn = msn;
+    call.time = time;
+    notify(callKey, 0, call.summary, call.callerLine + QLatin1Char('\n') + bodyText(msn, time),
+           kRingingExpireMs);
+}
+
 void DesktopNotifier::callEnded(std::uint64_t callKey, const std::string &handling)
 {
     const auto it = m_calls.find(callKey);
@@ -129,7 +151,10 @@ void DesktopNotifier::sendEnded(std::map<std::uint64_t, Call>::iterator it,
     // A notification the user has closed is not brought back by the clearing.
     if (call.dismissed)
         return;
-    notify(callKey, call.id, call.summary, bodyText(call.msn, call.time, handling), kEndedExpireMs);
+    QString body = bodyText(call.msn, call.time, handling);
+    if (!call.callerLine.isEmpty())
+        body.prepend(call.callerLine + QLatin1Char('\n'));
+    notify(callKey, call.id, call.summary, body, kEndedExpireMs);
 }
 
 void DesktopNotifier::lineDown(const std::string &why)

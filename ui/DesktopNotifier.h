@@ -33,6 +33,8 @@ public:
 
     void callArrived(std::uint64_t callKey, const std::string &caller, const std::string &msn,
                      const std::string &time) override;
+    void callArrivedFrom(std::uint64_t callKey, const std::string &caller, const std::string &msn,
+                         const std::string &time, const CallerDetails &details) override;
     void callEnded(std::uint64_t callKey, const std::string &handling) override;
     void lineDown(const std::string &why) override;
     void lineBack(const std::string &line) override;
@@ -47,6 +49,9 @@ public:
     static QString summaryText(const std::string &caller);
     static QString bodyText(const std::string &msn, const std::string &time,
                             const std::optional<std::string> &handling = std::nullopt);
+    /// The body's first line for a caller the address books were asked about: the number,
+    /// and the place when no name is known ("030 1234567, Berlin").
+    static QString callerLine(const CallerDetails &details);
 
 private slots:
     void onActionInvoked(uint id, const QString &actionKey);
@@ -56,6 +61,7 @@ private:
     struct Call
     {
         QString summary;
+        QString callerLine; // empty for a caller the address books were not asked about
         std::string msn;
         std::string time;
         uint id = 0;                         // 0 while the server has not answered yet

@@ -18,5 +18,13 @@ void TrayRecord::setTip(std::string_view text)
 
 std::string TrayRecord::tooltipText() const
 {
-    return szTip;
+    std::string text;
+    for (const std::string *line : {&nameLine, &szTip}) {
+        if (line->empty() || (lineDown && line == &nameLine))
+            continue;
+        if (!text.empty())
+            text += '\n';
+        text += *line;
+    }
+    return text;
 }

@@ -20,7 +20,10 @@ public:
         calls.push_back("add:" + record.szTip);
         m_shown = available;
     }
-    void modify(const TrayRecord &record) override { calls.push_back("modify:" + record.szTip); }
+    void modify(const TrayRecord &record) override
+    {
+        calls.push_back("modify:" + record.tooltipText());
+    }
     void remove(const TrayRecord &) override
     {
         calls.push_back("remove");

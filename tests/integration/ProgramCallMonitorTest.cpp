@@ -120,4 +120,29 @@ TEST_F(ProgramCallMonitor, RouterRefusingFor20SecondsThenCallsAreLogged)
     EXPECT_EQ(sim.count("OPEN conn="), 1);
 }
 
+// With a folder of 10 000 contacts and a damaged card among them, calls are logged with
+// their numbers byte for byte, as without address books, and the damage is told once.
+TEST_F(ProgramCallMonitor, AddressBooksLeaveTheLogAsItWas)
+{
+    const fs::path cards = sim.path("Kontakte");
+    fs::create_directories(cards);
+    for (int i = 0; i < 10000; ++i)
+        std::ofstream(cards / ("c" + std::to_string(i) + ".vcf"))
+            << "BEGIN:VCARD\nVERSION:3.0\nFN:Kontakt " << i << "\nTEL:030 " << 1000000 + i
+            << "\nEND:VCARD\n";
+    std::ofstream(cards / "kaputt.vcf") << "BEGIN:VCARD\nFN:Abgeschnitten\nTEL:0301\n";
+    sim.start("sleep 0.5\nring id=0 caller=0301000007 called=555\nsleep 0.2\n"
+              "disconnect id=0 duration=0\n");
+    std::ofstream(sim.path("klingelwacht.INI"))
+        << "[Anrufmonitor]\r\nHost=127.0.0.1\r\nPort=" << sim.port()
+        << "\r\n[Telefonbuch]\r\nvCard1=" << cards.string() << "\r\nOrtsvorwahl=030\r\n";
+    ProgramTest::startProgram();
+    ASSERT_TRUE(waitLogged("0301000007", "555", "Anrufer hat aufgelegt", 20s)) << log() << err();
+    EXPECT_TRUE(waitUntil([&] { return err().find("kaputt.vcf:1: Karte") != std::string::npos; }))
+        << err();
+    const std::string e = err();
+    EXPECT_EQ(e.find("kaputt.vcf"), e.rfind("kaputt.vcf")) << e;
+    EXPECT_TRUE(program.isRunning());
+}
+
 } // namespace

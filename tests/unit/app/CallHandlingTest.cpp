@@ -44,6 +44,12 @@ public:
     {
         calls.push_back("arrived:" + std::to_string(key) + ":" + caller + ":" + msn + ":" + time);
     }
+    void callArrivedFrom(std::uint64_t key, const std::string &caller, const std::string &msn,
+                         const std::string &time, const CallerDetails &d) override
+    {
+        calls.push_back("from:" + std::to_string(key) + ":" + caller + ":" + msn + ":" + time +
+                        ":" + d.name + ":" + d.place + ":" + d.number);
+    }
     void callEnded(std::uint64_t key, const std::string &handling) override
     {
         calls.push_back("ended:" + std::to_string(key) + ":" + handling);
@@ -216,6 +222,40 @@ TEST_F(CallHandlingTest, NotificationFollowsTheCallWithItsOwnKey)
     EXPECT_EQ(notifier.calls, (std::vector<std::string>{
                                   "arrived:0:0301:345:14:05:09", "arrived:1:04930:346:14:05:09",
                                   "ended:1:Angenommen am S0-Bus", "ended:0:Verbindung verloren"}));
+}
+
+// Names go to the tooltip (above the cut call line) and the notification; the log and the
+// rows keep the number; withheld callers stay as they were; new names reach the tooltip.
+TEST_F(CallHandlingTest, NamesReachTooltipAndNotificationButNotTheLog)
+{
+    RecordingNotifier notifier;
+    handling->setNotifier(&notifier);
+    std::string name = "Anna";
+    handling->setCallerDetails([&](std::string_view caller) -> std::optional<CallerDetails> {
+        if (caller == "Unbekannt")
+            return std::nullopt;
+        if (caller == "0891")
+            return CallerDetails{"", "München", "089 1"};
+        return CallerDetails{name, "", "030 1"};
+    });
+    ring(0x101, "0301", "345");
+    EXPECT_EQ(tray.calls.back(), "modify:Anna\n" + kLineA);
+    handling->refreshNames();
+    EXPECT_EQ(tray.calls.size(), 1u); // unchanged names are not sent again
+    name = "Anna Neu";
+    handling->refreshNames();
+    EXPECT_EQ(tray.calls.back(), "modify:Anna Neu\n" + kLineA);
+    ring(0x102, "0891", "345");
+    EXPECT_EQ(tray.calls.back(), "modify:(München)\n0891\t345\t12/30/00\t14:05:09");
+    ring(0x103, "Unbekannt", "345");
+    EXPECT_EQ(tray.calls.back(), "modify:Unbekannt\t345\t12/30/00\t14:05:09");
+    clear(0x101, "Anrufer hat aufgelegt");
+    EXPECT_EQ(logText(), kLineA + "\tAnrufer hat aufgelegt\r\n");
+    EXPECT_EQ(views.row(3), kLineA + "\tAnrufer hat aufgelegt");
+    EXPECT_EQ(notifier.calls, (std::vector<std::string>{"from:0:0301:345:14:05:09:Anna::030 1",
+                                                        "from:1:0891:345:14:05:09::München:089 1",
+                                                        "arrived:2:Unbekannt:345:14:05:09",
+                                                        "ended:0:Anrufer hat aufgelegt"}));
 }
 
 // A clearing while the log cannot be written loses no line.

@@ -168,6 +168,43 @@ TEST_F(frmCapiTest, ExitWhileACallRingsLeavesItOutOfTheLog)
                                             "#  12-30-2000 - 14:05:09   Ende\r\n");
 }
 
+// With a [Telefonbuch] section the tooltip names the caller above the call, and a changed
+// vCard renames it without a restart; the log keeps the number.
+TEST_F(frmCapiTest, AddressBookNamesTheTooltipsCallAndFollowsItsChanges)
+{
+    const auto card = [&](const char *name) {
+        std::ofstream(dir / "k.vcf")
+            << "BEGIN:VCARD\nFN:" << name << "\nTEL:+49 30 1234567\nEND:VCARD\n";
+    };
+    card("Anna");
+    std::ofstream(dir / "klingelwacht.INI")
+        << "[Telefonbuch]\nvCard1=" << (dir / "k.vcf").string() << "\nOrtsvorwahl=030\n";
+    const auto waitFor = [](auto cond) {
+        for (int i = 0; i < 1000 && !cond(); ++i) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+            ::usleep(10000);
+        }
+        return cond();
+    };
+    frmCapi w(data, platform(capi));
+    w.Form_Load();
+    ASSERT_TRUE(waitFor([&] { return w.callerName("0301234567") == "Anna"; }));
+    EXPECT_EQ(w.callerName("0891234567"), "(München)");
+    EXPECT_EQ(w.callerName("Unbekannt"), "");
+    capi.queueMessage(msg::connectInd(0x101, msg::callParams("345", "301234567")));
+    ASSERT_TRUE(waitFor([&] {
+        w.Timer1_Timer();
+        return tray.calls.size() > 1;
+    }));
+    EXPECT_EQ(tray.calls.back().rfind("modify:Anna\n0301234567\t345\t", 0), 0u)
+        << tray.calls.back();
+    card("Berta Neu");
+    EXPECT_TRUE(waitFor([&] {
+        return tray.calls.back().rfind("modify:Berta Neu\n0301234567\t", 0) == 0;
+    })) << tray.calls.back();
+    w.mnuBeenden_Click();
+}
+
 // Without a library there is nothing to release: the shutdown goes on to its end.
 TEST_F(frmCapiTest, ShutdownWithoutALibraryStillEndsTheLog)
 {

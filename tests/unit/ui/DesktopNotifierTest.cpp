@@ -160,6 +160,25 @@ TEST_F(DesktopNotifierTest, ArrivalSendsOneNotificationWithTheCallAndTheAppIdent
     EXPECT_EQ(n.expireMs, 0);
 }
 
+// With the address books: the name as summary, the number (and the place when no name) on
+// the body's first line, kept when the clearing replaces the notification.
+TEST_F(DesktopNotifierTest, NamedCallerKeepsNumberLineThroughTheClearing)
+{
+    FakeNotificationServer server(connect());
+    DesktopNotifier notifier(testIcon(), connect());
+    notifier.callArrivedFrom(1, "0301234567", "345", "14:05:09", {"Anna <A>", "", "030 1234567"});
+    notifier.callArrivedFrom(2, "0891234567", "346", "14:05:10", {"", "München", "089 1234567"});
+    ASSERT_TRUE(spinUntil([&] { return server.calls.size() == 2; }));
+    spinFor(100ms);
+    notifier.callEnded(1, "Angenommen am S0-Bus");
+    ASSERT_TRUE(spinUntil([&] { return server.calls.size() == 3; }));
+    EXPECT_EQ(server.calls[0].summary, "Anna <A>");
+    EXPECT_EQ(server.calls[0].body, "030 1234567\nAnruf an 345 um 14:05:09");
+    EXPECT_EQ(server.calls[1].summary, "0891234567");
+    EXPECT_EQ(server.calls[1].body, "089 1234567, München\nAnruf an 346 um 14:05:10");
+    EXPECT_EQ(server.calls[2].body, "030 1234567\nAnruf an 345 um 14:05:09\nAngenommen am S0-Bus");
+}
+
 // The clearing replaces the call's notification (its id) with one that adds the handling
 // and goes after 10 s; overlapping calls keep their own notifications.
 TEST_F(DesktopNotifierTest, ClearingReplacesTheCallsOwnNotification)

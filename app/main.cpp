@@ -1,3 +1,4 @@
+#include "app/ExportCommand.h"
 #include "app/ProgramDir.h"
 
 #include "app/QuitSignals.h"
@@ -22,6 +23,9 @@
 
 int main(int argc, char *argv[])
 {
+    // A command of its own: no display, no window, no instance lock.
+    if (const auto status = exportCommand(argc, argv))
+        return *status;
     QApplication app(argc, argv);
     // Window and notifications name the desktop entry, so the desktop shows its icon and name.
     QApplication::setDesktopFileName(QString::fromLatin1(kAppId));

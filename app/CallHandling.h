@@ -12,6 +12,7 @@ class CallNotifier;
 class CallViews;
 class Clock;
 class LockKeySignaller;
+class MissedCalls;
 class Tray;
 struct TrayRecord;
 
@@ -57,6 +58,8 @@ public:
 
     /// Where notifications go; none unless set.
     void setNotifier(CallNotifier *notifier) { m_notifier = notifier; }
+    /// Who counts the missed calls; none unless set.
+    void setMissedCalls(MissedCalls *missed) { m_missed = missed; }
 
     void onIncomingCall(const IncomingCall &call) override;
     void onCallCleared(const CallCleared &clearing) override;
@@ -69,4 +72,5 @@ private:
 
     Parts m;
     CallNotifier *m_notifier = nullptr;
+    MissedCalls *m_missed = nullptr;
 };

@@ -1,5 +1,6 @@
 #include "app/frmCapi.h"
 
+#include "app/MissedCalls.h"
 #include "app/ViewsRecordSink.h"
 #include "app/modCapi.h"
 #include "base/Notice.h"
@@ -9,6 +10,7 @@
 #include "callmonitor/CallMonitorSettings.h"
 #include "capi/CapiLine.h"
 #include "settings/Profile.h"
+#include "ui/CallListControls.h"
 #include "ui/MainWindowViews.h"
 #include "ui/PopupMenu.h"
 #include "ui/Tray.h"
@@ -32,6 +34,7 @@ frmCapi::frmCapi(modCapi &shared, Platform platform, QWidget *parent)
     setWindowTitle(QStringLiteral("Klingelwacht"));
     createViews();
     createCallHandling();
+    createMissedCalls();
     createLogNotice();
     createTimer();
     createMenu();
@@ -50,6 +53,19 @@ void frmCapi::createCallHandling()
         CallHandling::Parts{m_data.calls, *m_views, m_lockKeys, m_platform.tray, m_data.tray, m_log,
                             m_platform.clock, m_callCounter});
     m_handling->setNotifier(m_platform.notifier);
+}
+
+void frmCapi::createMissedCalls()
+{
+    m_missed = std::make_unique<MissedCalls>(m_platform.tray, m_data.tray, m_platform.clock);
+    m_missed->setListShown([this] { return isListShown(); });
+    m_handling->setMissedCalls(m_missed.get());
+    m_views->controls().setTelHandler(m_platform.tel);
+}
+
+bool frmCapi::isListShown() const
+{
+    return isVisible() && !isMinimized();
 }
 
 void frmCapi::createLine()
@@ -212,8 +228,19 @@ void frmCapi::Form_Resize()
 void frmCapi::changeEvent(QEvent *event)
 {
     QWidget::changeEvent(event);
-    if (event->type() == QEvent::WindowStateChange)
+    if (event->type() == QEvent::WindowStateChange) {
         Form_Resize();
+        if (isListShown())
+            m_missed->clear();
+    }
+}
+
+void frmCapi::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    // However the list came up (tray click, menu, a notification's action, a second start),
+    // the person now sees the missed calls.
+    m_missed->clear();
 }
 
 void frmCapi::closeEvent(QCloseEvent *event)

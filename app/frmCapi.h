@@ -18,9 +18,11 @@ class Clock;
 class KeyboardSynth;
 class Line;
 class MainWindowViews;
+class MissedCalls;
 class PopupMenu;
 class QPoint;
 class QTimer;
+class TelHandler;
 class Tray;
 struct modCapi;
 
@@ -40,6 +42,8 @@ struct Platform
     CapiWorker::Mode capiMode = CapiWorker::Mode::Thread;
     /// Tells the desktop of each incoming call; none when notifications are off.
     CallNotifier *notifier = nullptr;
+    /// Calls a caller back from the call list; none greys "Zurückrufen".
+    TelHandler *tel = nullptr;
 };
 
 /// The program's one window: its event handlers and the start-up and shutdown order.
@@ -72,6 +76,8 @@ public:
         m_openPopup = std::move(opener);
     }
     int callCounter() const { return m_callCounter; }
+    /// Whether the person sees the call list: shown and not minimised.
+    bool isListShown() const;
     bool isUnloaded() const { return m_unloaded; }
     /// Start-up steps that failed and were passed over, by name.
     const std::vector<std::string> &skippedSteps() const { return m_skippedSteps; }
@@ -79,10 +85,12 @@ public:
 protected:
     void changeEvent(QEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
+    void showEvent(QShowEvent *event) override;
 
 private:
     void createViews();
     void createCallHandling();
+    void createMissedCalls();
     void createLine();
     void createLogNotice();
     void createTimer();
@@ -102,6 +110,7 @@ private:
     CallLog m_log;
     LockKeySignaller m_lockKeys;
     std::unique_ptr<CallHandling> m_handling;
+    std::unique_ptr<MissedCalls> m_missed;
     std::unique_ptr<Line> m_line;
     int m_callCounter = 0;
     bool m_unloaded = false;

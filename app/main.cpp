@@ -12,6 +12,7 @@
 #include "settings/Profile.h"
 #include "ui/AppIdentity.h"
 #include "ui/DesktopNotifier.h"
+#include "ui/DesktopTelHandler.h"
 #include "ui/PopupMenu.h"
 #include "ui/QtSystemTray.h"
 #include "ui/icons/AppIcon.h"
@@ -64,6 +65,8 @@ int main(int argc, char *argv[])
         platform.notifier = &*notifier;
     }
 
+    DesktopTelHandler tel;
+    platform.tel = &tel;
     frmCapi window(data, std::move(platform));
     window.callLog().startWriter(clock);
     instance.setShowRequestHandler([&window] { window.mnuAnzeigen_Click(); });

@@ -1,5 +1,10 @@
 #include "ui/CallGridModel.h"
 
+#include "calllog/MissedCall.h"
+#include "ui/CallNumber.h"
+
+#include <QColor>
+#include <QFont>
 #include <algorithm>
 
 CallGridModel::CallGridModel(QObject *parent) : QAbstractTableModel(parent) {}
@@ -29,7 +34,7 @@ void CallGridModel::setHandling(int row, std::string_view text)
 {
     m_history.setHandling(row, text);
     if (!m_bulk)
-        emit dataChanged(index(row, 0), index(row, CallHistory::kColumns - 1));
+        emit dataChanged(index(row, 0), index(row, kColumns - 1));
 }
 
 void CallGridModel::setHeaderText(int column, const QString &text)
@@ -68,17 +73,66 @@ int CallGridModel::rowCount(const QModelIndex &parent) const
 
 int CallGridModel::columnCount(const QModelIndex &parent) const
 {
-    return parent.isValid() ? 0 : CallHistory::kColumns;
+    return parent.isValid() ? 0 : kColumns;
+}
+
+void CallGridModel::setNameResolver(NameResolver resolver)
+{
+    m_resolver = std::move(resolver);
+    refreshNames();
+}
+
+void CallGridModel::refreshNames()
+{
+    m_callers.clear();
+    if (m_history.rowCount() > 0)
+        emit dataChanged(index(0, kNameColumn), index(m_history.rowCount() - 1, kNameColumn));
+    emit namesRefreshed();
+}
+
+const CallGridModel::CallerInfo &CallGridModel::callerInfo(std::string_view caller) const
+{
+    if (const auto it = m_callers.find(caller); it != m_callers.end())
+        return it->second;
+    CallerInfo info;
+    if (m_resolver) {
+        const std::string name = m_resolver(caller);
+        info.name = QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size()));
+        info.foldedName = info.name.toCaseFolded().toStdString();
+    }
+    info.digits = CallNumber::digits(caller);
+    return m_callers.emplace(std::string(caller), std::move(info)).first->second;
+}
+
+bool CallGridModel::isMissed(int row) const
+{
+    return isMissedCall(m_history.cell(row, CallLine::kTabs));
+}
+
+std::string_view CallGridModel::cellText(int row, int column) const
+{
+    return m_history.cell(row, column == 0 ? 0 : column - 1);
 }
 
 QVariant CallGridModel::data(const QModelIndex &index, int role) const
 {
     if (!index.isValid() || index.row() >= m_history.rowCount())
         return {};
+    if (role == Qt::FontRole && isMissed(index.row())) {
+        QFont bold;
+        bold.setBold(true);
+        return bold;
+    }
+    if (index.column() == kNameColumn)
+        return role == Qt::DisplayRole ? callerInfo(m_history.cell(index.row(), 0)).name
+                                       : QVariant();
+    // A missed call's caller in red, so it stands out when scrolling.
+    if (role == Qt::ForegroundRole && index.column() == 0 && isMissed(index.row()))
+        return QColor(0xc0, 0x00, 0x00);
     if (role == Qt::DisplayRole) {
         // A cell of an edited log can be kilobytes long; the grid shows its start, which
         // a repaint measures quickly (no character takes more than 4 bytes).
-        const std::string_view cell = m_history.cell(index.row(), index.column());
+        const std::string_view cell = cellText(index.row(), index.column());
         const std::size_t shown =
             std::min(cell.size(), static_cast<std::size_t>(4 * kMaxCellCharacters));
         QString text = QString::fromUtf8(cell.data(), static_cast<qsizetype>(shown));
@@ -90,7 +144,7 @@ QVariant CallGridModel::data(const QModelIndex &index, int role) const
         const Qt::Alignment set = m_alignments.at(index.column());
         if (set)
             return QVariant::fromValue(set);
-        const std::string_view cell = m_history.cell(index.row(), index.column());
+        const std::string_view cell = cellText(index.row(), index.column());
         bool isNumber = false;
         QString::fromUtf8(cell.data(), static_cast<qsizetype>(cell.size())).toDouble(&isNumber);
         return QVariant::fromValue(Qt::AlignVCenter | (isNumber ? Qt::AlignRight : Qt::AlignLeft));
@@ -101,7 +155,7 @@ QVariant CallGridModel::data(const QModelIndex &index, int role) const
 QVariant CallGridModel::headerData(int section, Qt::Orientation orientation, int role) const
 {
     if (orientation == Qt::Horizontal && role == Qt::DisplayRole && section >= 0 &&
-        section < CallHistory::kColumns)
+        section < kColumns)
         return m_headers.at(section);
     return QAbstractTableModel::headerData(section, orientation, role);
 }

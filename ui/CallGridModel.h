@@ -3,16 +3,43 @@
 #include "ui/CallHistory.h"
 
 #include <QAbstractTableModel>
+#include <QString>
 #include <array>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
 
 /// The grid's rows as a Qt table model. The header row of the grid is the model's
-/// horizontal header; grid row r >= 1 is model row r - 1.
+/// horizontal header; grid row r >= 1 is model row r - 1. The columns are the fields of a
+/// call's row with the caller's name after the caller: caller, name, MSN, date, time,
+/// handling.
 class CallGridModel final : public QAbstractTableModel
 {
     Q_OBJECT
 public:
     /// The most characters a cell shows; a longer one ends in "…".
     static constexpr qsizetype kMaxCellCharacters = 256;
+    static constexpr int kNameColumn = 1;
+    static constexpr int kColumns = CallHistory::kColumns + 1;
+    /// The model column that shows field index of a call's row.
+    static constexpr int columnOfField(int field) { return field == 0 ? 0 : field + 1; }
+
+    /// The name of a caller (its number as the row holds it); empty when none is known.
+    using NameResolver = std::function<std::string(std::string_view caller)>;
+
+    /// What the grid knows of one caller, worked out once per distinct caller.
+    struct CallerInfo
+    {
+        QString name;
+        std::string foldedName; // the name case-folded, UTF-8, for the search
+        std::string digits;     // CallNumber::digits of the caller
+        // The search's verdict on this caller in its pass number pass (a number of a
+        // thousand rows is tested once per pass, not once per row).
+        mutable std::uint32_t pass = 0;
+        mutable bool matches = false;
+    };
 
     explicit CallGridModel(QObject *parent = nullptr);
 
@@ -33,15 +60,40 @@ public:
     void beginBulkInsert();
     void endBulkInsert();
 
+    /// Where the names come from; none leaves the name column empty.
+    void setNameResolver(NameResolver resolver);
+    /// Asks for every name again (the phonebook changed).
+    void refreshNames();
+    const CallerInfo &callerInfo(std::string_view caller) const;
+    /// Whether the call of the row was missed.
+    bool isMissed(int row) const;
+
     int rowCount(const QModelIndex &parent = {}) const override;
     int columnCount(const QModelIndex &parent = {}) const override;
     QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
     QVariant headerData(int section, Qt::Orientation orientation,
                         int role = Qt::DisplayRole) const override;
 
+signals:
+    /// The names were asked for again; the search must look at them anew.
+    void namesRefreshed();
+
 private:
+    struct Hash
+    {
+        using is_transparent = void;
+        std::size_t operator()(std::string_view s) const
+        {
+            return std::hash<std::string_view>{}(s);
+        }
+    };
+
+    std::string_view cellText(int row, int column) const;
+
     CallHistory m_history;
-    std::array<QString, CallHistory::kColumns> m_headers;
-    std::array<Qt::Alignment, CallHistory::kColumns> m_alignments{};
+    std::array<QString, kColumns> m_headers;
+    std::array<Qt::Alignment, kColumns> m_alignments{};
     bool m_bulk = false;
+    NameResolver m_resolver;
+    mutable std::unordered_map<std::string, CallerInfo, Hash, std::equal_to<>> m_callers;
 };

@@ -5,8 +5,10 @@
 #include <QApplication>
 #include <QHelpEvent>
 #include <QMenu>
+#include <QPainter>
 #include <QTimer>
 #include <QToolTip>
+#include <algorithm>
 #include <iostream>
 
 namespace {
@@ -49,6 +51,51 @@ QString QtSystemTray::literalToolTip(const QString &text)
            QStringLiteral("</p>");
 }
 
+QIcon QtSystemTray::withBadge(const QIcon &base, int count)
+{
+    if (count <= 0)
+        return base;
+    const QString text = count > 9 ? QStringLiteral("9+") : QString::number(count);
+    QIcon badged;
+    for (const QSize &size : base.availableSizes()) {
+        QPixmap pixmap = base.pixmap(size);
+        QPainter painter(&pixmap);
+        painter.setRenderHint(QPainter::Antialiasing);
+        // A white-rimmed dark blue disc over the lower right part: it stands out from the
+        // red telephone and from light and dark panels alike.
+        const qreal d = size.width() * (text.size() > 1 ? 0.75 : 0.62);
+        const QRectF disc(size.width() - d, size.height() - d, d, d);
+        painter.setPen(QPen(Qt::white, std::max(1.0, size.width() / 16.0)));
+        painter.setBrush(QColor(0x10, 0x3c, 0xb4));
+        painter.drawEllipse(disc.adjusted(0.5, 0.5, -0.5, -0.5));
+        QFont font = painter.font();
+        font.setBold(true);
+        font.setPixelSize(std::max(6, static_cast<int>(d * (text.size() > 1 ? 0.55 : 0.75))));
+        painter.setFont(font);
+        painter.setPen(Qt::white);
+        painter.drawText(disc, Qt::AlignCenter, text);
+        painter.end();
+        badged.addPixmap(pixmap);
+    }
+    return badged;
+}
+
+QIcon QtSystemTray::iconFor(const TrayRecord &record) const
+{
+    return withBadge(m_icon, record.missedCount);
+}
+
+void QtSystemTray::show(const TrayRecord &record)
+{
+    m_trayIcon->setToolTip(QString::fromStdString(record.tooltipText()));
+    // The badge shows no more than "9+", so the icon changes up to ten.
+    const int badge = std::min(record.missedCount, 10);
+    if (badge != m_shownBadge) {
+        m_shownBadge = badge;
+        m_trayIcon->setIcon(iconFor(record));
+    }
+}
+
 bool QtSystemTray::eventFilter(QObject *watched, QEvent *event)
 {
     // The XEmbed icon is Qt's own widget, which shows its tooltip by guessing the format.
@@ -86,7 +133,7 @@ void QtSystemTray::add(const TrayRecord &record)
         if (qApp)
             qApp->installEventFilter(this);
     }
-    m_trayIcon->setToolTip(QString::fromStdString(record.szTip));
+    show(record);
     // Shown even while no tray is there: Qt docks the icon when a tray appears later.
     m_trayIcon->show();
 }
@@ -94,7 +141,7 @@ void QtSystemTray::add(const TrayRecord &record)
 void QtSystemTray::modify(const TrayRecord &record)
 {
     if (m_trayIcon)
-        m_trayIcon->setToolTip(QString::fromStdString(record.szTip));
+        show(record);
 }
 
 void QtSystemTray::remove(const TrayRecord &)

@@ -15,3 +15,30 @@ void TrayRecord::setTip(std::string_view text)
     }
     szTip.assign(text.substr(0, end));
 }
+
+std::string TrayRecord::tooltipText() const
+{
+    std::string text;
+    for (const std::string *line : {&szTip, &missedLine}) {
+        if (line->empty())
+            continue;
+        if (!text.empty())
+            text += '\n';
+        text += *line;
+    }
+    return text;
+}
+
+void TrayRecord::addMissed(std::string_view time)
+{
+    ++missedCount;
+    missedLine = std::to_string(missedCount) +
+                 (missedCount == 1 ? " verpasster Anruf, zuletzt " : " verpasste Anrufe, zuletzt ");
+    missedLine += time;
+}
+
+void TrayRecord::clearMissed()
+{
+    missedCount = 0;
+    missedLine.clear();
+}

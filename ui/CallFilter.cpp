@@ -16,11 +16,21 @@ char lowerAscii(char c)
 /// Whether hay contains needle (lower case already), ASCII letters of hay in any case.
 bool containsFolded(std::string_view hay, std::string_view needle)
 {
+    if (needle.empty())
+        return true;
     if (needle.size() > hay.size())
         return false;
-    const auto it = std::search(hay.begin(), hay.end(), needle.begin(), needle.end(),
-                                [](char h, char n) { return lowerAscii(h) == n; });
-    return it != hay.end() || needle.empty();
+    const std::size_t last = hay.size() - needle.size();
+    for (std::size_t i = 0; i <= last; ++i) {
+        if (lowerAscii(hay[i]) != needle[0])
+            continue;
+        std::size_t k = 1;
+        while (k < needle.size() && lowerAscii(hay[i + k]) == needle[k])
+            ++k;
+        if (k == needle.size())
+            return true;
+    }
+    return false;
 }
 
 } // namespace

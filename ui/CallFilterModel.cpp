@@ -55,21 +55,22 @@ bool CallFilterModel::keeps(int row) const
         return false;
     if (!m_filter.hasText())
         return true;
-    const std::string_view caller = CallLine::field(text, 0);
-    const CallGridModel::CallerInfo &info = m_source.callerInfo(caller);
-    if (info.pass != m_pass) {
-        info.pass = m_pass;
-        info.matches = m_filter.matchesCaller(caller, info.digits, info.foldedName);
+    const std::uint32_t caller = m_source.callerOf(row);
+    if (caller >= m_verdicts.size())
+        m_verdicts.resize(m_source.callerCount(), 0);
+    std::uint8_t &verdict = m_verdicts[caller];
+    if (verdict == 0) {
+        const CallGridModel::CallerInfo &info = m_source.caller(caller);
+        verdict =
+            m_filter.matchesCaller(CallLine::field(text, 0), info.digits, info.foldedName) ? 1 : 2;
     }
-    return info.matches || m_filter.matchesField(CallLine::field(text, 1)) ||
+    return verdict == 1 || m_filter.matchesField(CallLine::field(text, 1)) ||
            m_filter.matchesField(CallLine::field(text, 2));
 }
 
 void CallFilterModel::refilter()
 {
-    // A new pass number makes every caller's verdict stale at once.
-    if (++m_pass == 0)
-        ++m_pass;
+    m_verdicts.assign(m_source.callerCount(), 0);
     m_sourceRows = m_source.rowCount();
     m_kept.clear();
     if (m_filter.isEmpty()) {
@@ -124,9 +125,8 @@ void CallFilterModel::onDataChanged(const QModelIndex &topLeft, const QModelInde
         const auto fromBottom = static_cast<std::uint32_t>(m_sourceRows - 1 - row);
         const auto at = std::lower_bound(m_kept.begin(), m_kept.end(), fromBottom);
         const bool was = at != m_kept.end() && *at == fromBottom;
-        // The handling of a call decides whether it is missed; the names its caller.
-        if (m_filter.hasText())
-            ++m_pass;
+        // A changed row may be a new caller's (or its name may have changed).
+        m_verdicts.clear();
         const bool now = keeps(row);
         const int shownRow = static_cast<int>(m_kept.end() - at) - (was ? 1 : 0);
         if (was && now) {

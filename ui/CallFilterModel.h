@@ -56,5 +56,8 @@ private:
     /// alone), ascending: the last one is the top row shown.
     std::vector<std::uint32_t> m_kept;
     int m_sourceRows = 0;
-    std::uint32_t m_pass = 0;
+    /// The verdict on each caller (by the grid's caller index) in this pass: 0 not asked
+    /// yet, 1 kept, 2 not. A number of a thousand rows is tested once, and the verdicts are
+    /// small enough to stay in the cache.
+    mutable std::vector<std::uint8_t> m_verdicts;
 };

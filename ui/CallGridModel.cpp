@@ -84,7 +84,9 @@ void CallGridModel::setNameResolver(NameResolver resolver)
 
 void CallGridModel::refreshNames()
 {
+    m_callerIndex.clear();
     m_callers.clear();
+    m_callerOfText.clear();
     if (m_history.rowCount() > 0)
         emit dataChanged(index(0, kNameColumn), index(m_history.rowCount() - 1, kNameColumn));
     emit namesRefreshed();
@@ -92,7 +94,24 @@ void CallGridModel::refreshNames()
 
 const CallGridModel::CallerInfo &CallGridModel::callerInfo(std::string_view caller) const
 {
-    if (const auto it = m_callers.find(caller); it != m_callers.end())
+    return m_callers[callerIndex(caller)];
+}
+
+std::uint32_t CallGridModel::callerOf(int row) const
+{
+    constexpr std::uint32_t kUnknown = ~std::uint32_t{0};
+    const RowStore::Id id = m_history.rowId(row);
+    if (id >= m_callerOfText.size())
+        m_callerOfText.resize(std::max(m_history.storedTexts(), std::size_t{id} + 1), kUnknown);
+    std::uint32_t &index = m_callerOfText[id];
+    if (index == kUnknown)
+        index = callerIndex(m_history.cell(row, 0));
+    return index;
+}
+
+std::uint32_t CallGridModel::callerIndex(std::string_view caller) const
+{
+    if (const auto it = m_callerIndex.find(caller); it != m_callerIndex.end())
         return it->second;
     CallerInfo info;
     if (m_resolver) {
@@ -101,7 +120,10 @@ const CallGridModel::CallerInfo &CallGridModel::callerInfo(std::string_view call
         info.foldedName = info.name.toCaseFolded().toStdString();
     }
     info.digits = CallNumber::digits(caller);
-    return m_callers.emplace(std::string(caller), std::move(info)).first->second;
+    const auto index = static_cast<std::uint32_t>(m_callers.size());
+    m_callers.push_back(std::move(info));
+    m_callerIndex.emplace(std::string(caller), index);
+    return index;
 }
 
 bool CallGridModel::isMissed(int row) const
@@ -124,8 +146,7 @@ QVariant CallGridModel::data(const QModelIndex &index, int role) const
         return bold;
     }
     if (index.column() == kNameColumn)
-        return role == Qt::DisplayRole ? callerInfo(m_history.cell(index.row(), 0)).name
-                                       : QVariant();
+        return role == Qt::DisplayRole ? callerInfo(index.row()).name : QVariant();
     // A missed call's caller in red, so it stands out when scrolling.
     if (role == Qt::ForegroundRole && index.column() == 0 && isMissed(index.row()))
         return QColor(0xc0, 0x00, 0x00);

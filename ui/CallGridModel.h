@@ -6,10 +6,12 @@
 #include <QString>
 #include <array>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <vector>
 
 /// The grid's rows as a Qt table model. The header row of the grid is the model's
 /// horizontal header; grid row r >= 1 is model row r - 1. The columns are the fields of a
@@ -35,10 +37,6 @@ public:
         QString name;
         std::string foldedName; // the name case-folded, UTF-8, for the search
         std::string digits;     // CallNumber::digits of the caller
-        // The search's verdict on this caller in its pass number pass (a number of a
-        // thousand rows is tested once per pass, not once per row).
-        mutable std::uint32_t pass = 0;
-        mutable bool matches = false;
     };
 
     explicit CallGridModel(QObject *parent = nullptr);
@@ -65,6 +63,12 @@ public:
     /// Asks for every name again (the phonebook changed).
     void refreshNames();
     const CallerInfo &callerInfo(std::string_view caller) const;
+    const CallerInfo &callerInfo(int row) const { return m_callers[callerOf(row)]; }
+    /// The dense index (below callerCount()) of the row's caller; after the first time
+    /// without looking the caller up, as the search passes over every row at each keystroke.
+    std::uint32_t callerOf(int row) const;
+    const CallerInfo &caller(std::uint32_t index) const { return m_callers[index]; }
+    std::size_t callerCount() const { return m_callers.size(); }
     /// Whether the call of the row was missed.
     bool isMissed(int row) const;
 
@@ -95,5 +99,10 @@ private:
     std::array<Qt::Alignment, kColumns> m_alignments{};
     bool m_bulk = false;
     NameResolver m_resolver;
-    mutable std::unordered_map<std::string, CallerInfo, Hash, std::equal_to<>> m_callers;
+    std::uint32_t callerIndex(std::string_view caller) const;
+
+    // Each distinct caller once, by a dense index; and the index of each stored row text.
+    mutable std::unordered_map<std::string, std::uint32_t, Hash, std::equal_to<>> m_callerIndex;
+    mutable std::deque<CallerInfo> m_callers;
+    mutable std::vector<std::uint32_t> m_callerOfText;
 };

@@ -60,8 +60,8 @@ TEST_F(TrayDesktopTest, LeftClickShowsTheHiddenWindowNormalAndActive)
     ASSERT_TRUE(waitUntil([&] { return mainWindowViewable(); }));
     const Window w = mainWindow();
     const Rect r = x->geometry(w);
-    EXPECT_EQ(r.width, 483);
-    EXPECT_EQ(r.height, 190);
+    EXPECT_EQ(r.width, 603);
+    EXPECT_EQ(r.height, 217);
     EXPECT_TRUE(waitUntil([&] { return x->focus() == w; }, 3s)) << "the window is not active";
     const auto sizes = x->iconSizes(w);
     EXPECT_NE(std::find(sizes.begin(), sizes.end(), std::pair(16ul, 16ul)), sizes.end());

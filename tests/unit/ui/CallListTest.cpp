@@ -4,6 +4,7 @@
 #include "ui/CallFilterModel.h"
 #include "ui/CallGridModel.h"
 #include "ui/CallListControls.h"
+#include "ui/DesktopTelHandler.h"
 #include "ui/MainWindowViews.h"
 
 #include <QAbstractItemModelTester>
@@ -12,11 +13,15 @@
 #include <QCheckBox>
 #include <QClipboard>
 #include <QContextMenuEvent>
+#include <QDir>
+#include <QFile>
 #include <QFont>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QProcess>
 #include <QTableView>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QWidget>
 #include <functional>
@@ -170,6 +175,41 @@ TEST_F(CallListTest, ExportTakesTheShownRowsWithNames)
               "Anrufer;Name;Rufnummer (MSN);Datum;Zeit;Behandlung;Verpasst\r\n"
               "+49 30 1234567;;5551;2026-12-08;11:00:00;Verbindung verloren;ja\r\n"
               "0301234567;Jürgen Müller;4711;2026-12-07;09:00:00;Angenommen am S0-Bus;nein\r\n");
+}
+
+} // namespace
+
+namespace {
+
+// The real adapter asks the desktop's associations without waiting for the answer: a
+// mimeapps.list that names a tel: handler gives one, a bare desktop none.
+TEST(DesktopTelHandler, AsksTheDesktopsAssociations)
+{
+    for (const char *var : {"XDG_CURRENT_DESKTOP", "DESKTOP_SESSION"})
+        qunsetenv(var);
+    for (const bool withHandler : {true, false}) {
+        QTemporaryDir dir;
+        QDir(dir.path()).mkpath("data/applications");
+        QDir(dir.path()).mkpath("config");
+        if (withHandler) {
+            QFile entry(dir.filePath("data/applications/softphone.desktop"));
+            ASSERT_TRUE(entry.open(QIODevice::WriteOnly));
+            entry.write("[Desktop Entry]\nType=Application\nName=Softphone\nExec=true %u\n"
+                        "MimeType=x-scheme-handler/tel;\n");
+            QFile list(dir.filePath("config/mimeapps.list"));
+            ASSERT_TRUE(list.open(QIODevice::WriteOnly));
+            list.write("[Default Applications]\nx-scheme-handler/tel=softphone.desktop\n");
+        }
+        qputenv("XDG_CONFIG_HOME", dir.filePath("config").toLocal8Bit());
+        qputenv("XDG_DATA_HOME", dir.filePath("data").toLocal8Bit());
+        qputenv("XDG_DATA_DIRS", dir.filePath("none").toLocal8Bit());
+        DesktopTelHandler tel;
+        EXPECT_FALSE(tel.isAvailable()); // not known before the answer
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !tel.findChild<QProcess *>(); }, 20000));
+        EXPECT_EQ(tel.isAvailable(), withHandler);
+    }
+    for (const char *var : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_DATA_DIRS"})
+        qunsetenv(var);
 }
 
 } // namespace

@@ -230,7 +230,7 @@ void frmCapi::changeEvent(QEvent *event)
     QWidget::changeEvent(event);
     if (event->type() == QEvent::WindowStateChange) {
         Form_Resize();
-        if (isListShown())
+        if (m_missed && isListShown())
             m_missed->clear();
     }
 }
@@ -240,7 +240,8 @@ void frmCapi::showEvent(QShowEvent *event)
     QWidget::showEvent(event);
     // However the list came up (tray click, menu, a notification's action, a second start),
     // the person now sees the missed calls.
-    m_missed->clear();
+    if (m_missed)
+        m_missed->clear();
 }
 
 void frmCapi::closeEvent(QCloseEvent *event)

@@ -26,13 +26,6 @@ CallFilterModel::CallFilterModel(CallGridModel &source, QObject *parent)
     connect(&source, &QAbstractItemModel::dataChanged, this, &CallFilterModel::onDataChanged);
     connect(&source, &QAbstractItemModel::headerDataChanged, this,
             &QAbstractItemModel::headerDataChanged);
-    connect(&source, &CallGridModel::namesRefreshed, this, [this] {
-        if (!m_filter.hasText())
-            return;
-        beginResetModel();
-        refilter();
-        endResetModel();
-    });
     refilter();
 }
 

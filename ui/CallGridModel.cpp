@@ -87,9 +87,9 @@ void CallGridModel::refreshNames()
     m_callerIndex.clear();
     m_callers.clear();
     m_callerOfText.clear();
+    // The search looks at the names anew as well.
     if (m_history.rowCount() > 0)
         emit dataChanged(index(0, kNameColumn), index(m_history.rowCount() - 1, kNameColumn));
-    emit namesRefreshed();
 }
 
 const CallGridModel::CallerInfo &CallGridModel::callerInfo(std::string_view caller) const

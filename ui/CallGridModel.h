@@ -78,10 +78,6 @@ public:
     QVariant headerData(int section, Qt::Orientation orientation,
                         int role = Qt::DisplayRole) const override;
 
-signals:
-    /// The names were asked for again; the search must look at them anew.
-    void namesRefreshed();
-
 private:
     struct Hash
     {

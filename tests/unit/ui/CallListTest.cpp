@@ -163,6 +163,20 @@ TEST_F(CallListTest, RowMenuCopiesAndCallsBack)
         actions["Nummer kopieren"]->trigger();
         EXPECT_EQ(QApplication::clipboard()->text(), "Unbekannt");
     });
+    // A right click takes the row under the pointer, whatever row was current.
+    grid().setCurrentIndex(grid().model()->index(0, 0));
+    QString copied;
+    views.controls().setMenuOpener([&](QMenu &menu, const QPoint &) {
+        menu.actions().first()->trigger();
+        copied = QApplication::clipboard()->text();
+    });
+    const QPoint onRow2 = grid().visualRect(grid().model()->index(2, 1)).center();
+    QContextMenuEvent click(QContextMenuEvent::Mouse, onRow2,
+                            grid().viewport()->mapToGlobal(onRow2));
+    QApplication::sendEvent(grid().viewport(), &click);
+    EXPECT_EQ(copied, "Unbekannt");
+    EXPECT_EQ(grid().currentIndex().row(), 2);
+
     tel.available = false; // no tel: handler on this desktop
     withMenu(0, [&](auto &actions) { EXPECT_FALSE(actions["Zurückrufen"]->isEnabled()); });
     EXPECT_GT(tel.rechecks, 0);

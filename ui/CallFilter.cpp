@@ -56,7 +56,18 @@ bool CallFilter::matchesField(std::string_view field) const
 {
     if (containsFolded(field, m_needle))
         return true;
-    return !m_digits.empty() && CallNumber::digits(field).find(m_digits) != std::string::npos;
+    if (m_digits.empty())
+        return false;
+    // Most fields are plain digits (an MSN) or no number at all (a date): no copy for them.
+    std::size_t plainDigits = 0;
+    while (plainDigits < field.size() && field[plainDigits] >= '0' && field[plainDigits] <= '9')
+        ++plainDigits;
+    if (plainDigits == field.size() && !field.starts_with("0049"))
+        return field.find(m_digits) != std::string_view::npos;
+    const char next = field[plainDigits];
+    if (next != ' ' && next != '-' && next != '/' && next != '(' && next != ')' && next != '+')
+        return false;
+    return CallNumber::digits(field).find(m_digits) != std::string::npos;
 }
 
 bool CallFilter::matches(std::string_view row, std::string_view foldedName) const

@@ -57,8 +57,15 @@ bool CallFilterModel::keeps(int row) const
         verdict =
             m_filter.matchesCaller(CallLine::field(text, 0), info.digits, info.foldedName) ? 1 : 2;
     }
-    return verdict == 1 || m_filter.matchesField(CallLine::field(text, 1)) ||
-           m_filter.matchesField(CallLine::field(text, 2));
+    if (verdict == 1)
+        return true;
+    // The called number and the date, found in one scan of the row.
+    const std::size_t msn = text.find('\t') + 1;
+    const std::size_t date = msn == 0 ? std::string_view::npos : text.find('\t', msn) + 1;
+    if (msn == 0 || date == 0)
+        return m_filter.matchesField(msn == 0 ? std::string_view() : text.substr(msn));
+    return m_filter.matchesField(text.substr(msn, date - 1 - msn)) ||
+           m_filter.matchesField(text.substr(date, text.find('\t', date) - date));
 }
 
 void CallFilterModel::refilter()

@@ -1,6 +1,7 @@
 #include "app/CallHandling.h"
 
 #include "app/LineStatus.h"
+#include "app/MissedCalls.h"
 #include "calllog/CallLine.h"
 #include "calllog/CallLog.h"
 #include "calllog/Clock.h"
@@ -121,6 +122,8 @@ void CallHandling::complete(const CallState::OpenCall &call, const std::string &
     if (m.callCounter > 100000)
         m.callCounter = 0;
     m.views.ShowCallCount(m.callCounter);
+    if (m_missed)
+        m_missed->callCompleted(handling);
     if (m_notifier)
         m_notifier->callEnded(call.order, handling);
 }

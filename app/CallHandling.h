@@ -16,6 +16,7 @@ class CallViews;
 class Clock;
 class LineStatus;
 class LockKeySignaller;
+class MissedCalls;
 class Tray;
 struct TrayRecord;
 
@@ -71,6 +72,8 @@ public:
     }
     /// Names the tooltip's call anew (the address books have changed).
     void refreshNames();
+    /// Who counts the missed calls; none unless set.
+    void setMissedCalls(MissedCalls *missed) { m_missed = missed; }
 
     void onIncomingCall(const IncomingCall &call) override;
     void onCallCleared(const CallCleared &clearing) override;
@@ -89,4 +92,5 @@ private:
     LineStatus *m_lineStatus = nullptr;
     std::function<std::optional<CallerDetails>(std::string_view)> m_details;
     std::optional<std::string> m_tipCaller; // the caller the tooltip shows
+    MissedCalls *m_missed = nullptr;
 };

@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -55,4 +56,15 @@ QString chooseProgramDir()
 {
     return chooseProgramDir(QCoreApplication::applicationDirPath(),
                             QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation));
+}
+
+QString existingProgramDir()
+{
+    std::error_code error;
+    const std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", error);
+    const QString appDir = QString::fromStdString(exe.parent_path().string());
+    if (!error && ::access(QFile::encodeName(appDir).constData(), W_OK) == 0)
+        return appDir;
+    const QString dataHome = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
+    return QDir(dataHome).filePath(QStringLiteral("klingelwacht"));
 }

@@ -12,3 +12,7 @@ QString chooseProgramDir(const QString &appDir, const QString &dataHome);
 /// chooseProgramDir with the executable's directory and the user's data directory
 /// (XDG_DATA_HOME, else ~/.local/share).
 QString chooseProgramDir();
+
+/// The directory chooseProgramDir() would choose, found without a QCoreApplication and
+/// without creating or saying anything: for commands that read beside the running program.
+QString existingProgramDir();

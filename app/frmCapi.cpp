@@ -1,5 +1,6 @@
 #include "app/frmCapi.h"
 
+#include "app/MissedCalls.h"
 #include "app/PhonebookSettings.h"
 #include "app/ViewsRecordSink.h"
 #include "app/modCapi.h"
@@ -11,6 +12,8 @@
 #include "capi/CapiLine.h"
 #include "phonebook/Phonebook.h"
 #include "settings/Profile.h"
+#include "ui/CallGridModel.h"
+#include "ui/CallListControls.h"
 #include "ui/MainWindowViews.h"
 #include "ui/PopupMenu.h"
 #include "ui/Tray.h"
@@ -37,6 +40,7 @@ frmCapi::frmCapi(modCapi &shared, Platform platform, QWidget *parent)
     createViews();
     createCallHandling();
     createLineStatus();
+    createMissedCalls();
     createLogNotice();
     createTimer();
     createMenu();
@@ -110,10 +114,11 @@ void frmCapi::createPhonebook()
                              answer.place, answer.national};
     });
     // A changed address book renames what is shown, without a restart.
+    m_views->model().setNameResolver(
+        [this](std::string_view caller) { return callerName(caller); });
     connect(m_phonebook.get(), &Phonebook::changed, this, [this] {
         m_handling->refreshNames();
-        // TODO(coordinator): once the call list has its "Name" column, hand it callerName
-        // (m_views->setNameResolver) in this function and call m_views->refreshNames() here.
+        m_views->model().refreshNames();
     });
     m_phonebook->start();
 }
@@ -121,6 +126,19 @@ void frmCapi::createPhonebook()
 std::string frmCapi::callerName(std::string_view caller) const
 {
     return m_phonebook ? m_phonebook->displayText(caller) : std::string();
+}
+
+void frmCapi::createMissedCalls()
+{
+    m_missed = std::make_unique<MissedCalls>(m_platform.tray, m_data.tray, m_platform.clock);
+    m_missed->setListShown([this] { return isListShown(); });
+    m_handling->setMissedCalls(m_missed.get());
+    m_views->controls().setTelHandler(m_platform.tel);
+}
+
+bool frmCapi::isListShown() const
+{
+    return isVisible() && !isMinimized();
 }
 
 void frmCapi::createLine()
@@ -325,8 +343,20 @@ void frmCapi::Form_Resize()
 void frmCapi::changeEvent(QEvent *event)
 {
     QWidget::changeEvent(event);
-    if (event->type() == QEvent::WindowStateChange)
+    if (event->type() == QEvent::WindowStateChange) {
         Form_Resize();
+        if (m_missed && isListShown())
+            m_missed->clear();
+    }
+}
+
+void frmCapi::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    // However the list came up (tray click, menu, a notification's action, a second start),
+    // the person now sees the missed calls.
+    if (m_missed)
+        m_missed->clear();
 }
 
 void frmCapi::closeEvent(QCloseEvent *event)

@@ -25,10 +25,12 @@ class Line;
 class LineNotifier;
 class Phonebook;
 class MainWindowViews;
+class MissedCalls;
 class PopupMenu;
 class QLabel;
 class QPoint;
 class QTimer;
+class TelHandler;
 class Tray;
 struct modCapi;
 
@@ -54,6 +56,8 @@ struct Platform
     const SteadyClock *steadyClock = &systemSteadyClock();
     /// Builds the line the settings name (tests: fake lines); empty: the real lines.
     std::function<std::unique_ptr<Line>(const CallMonitorSettings &)> makeLine = {};
+    /// Calls a caller back from the call list; none greys "Zurückrufen".
+    TelHandler *tel = nullptr;
 };
 
 /// The program's one window: its event handlers and the start-up and shutdown order.
@@ -113,6 +117,8 @@ public:
     /// No line is configured at all: the line is down from the start, not after a grace.
     void setNoLineConfigured(bool none);
     bool isNoLineConfigured() const { return m_noLineConfigured; }
+    /// Whether the person sees the call list: shown and not minimised.
+    bool isListShown() const;
     bool isUnloaded() const { return m_unloaded; }
     /// Start-up steps that failed and were passed over, by name.
     const std::vector<std::string> &skippedSteps() const { return m_skippedSteps; }
@@ -120,11 +126,13 @@ public:
 protected:
     void changeEvent(QEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
+    void showEvent(QShowEvent *event) override;
 
 private:
     void createViews();
     void createCallHandling();
     void createLineStatus();
+    void createMissedCalls();
     void createLine();
     void createPhonebook();
     void createLogNotice();
@@ -151,6 +159,7 @@ private:
     std::unique_ptr<CallHandling> m_handling;
     std::unique_ptr<LineStatus> m_lineStatus;
     QLabel *m_statusBar = nullptr;
+    std::unique_ptr<MissedCalls> m_missed;
     std::unique_ptr<Line> m_line;
     std::unique_ptr<Phonebook> m_phonebook;
     int m_callCounter = 0;

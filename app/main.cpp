@@ -1,3 +1,4 @@
+#include "app/ExportCommand.h"
 #include "app/ProgramDir.h"
 
 #include "app/Autostart.h"
@@ -15,6 +16,7 @@
 #include "settings/Profile.h"
 #include "ui/AppIdentity.h"
 #include "ui/DesktopNotifier.h"
+#include "ui/DesktopTelHandler.h"
 #include "ui/PopupMenu.h"
 #include "ui/QtSystemTray.h"
 #include "ui/icons/AppIcon.h"
@@ -30,6 +32,9 @@ int main(int argc, char *argv[])
     // Command-line modes answer without a display and never take the instance lock.
     if (argc >= 2 && std::string_view(argv[1]) == "--lookup")
         return runLookupCommand(argc, argv);
+    // A command of its own: no display, no window, no instance lock.
+    if (const auto status = exportCommand(argc, argv))
+        return *status;
     QApplication app(argc, argv);
     // Window and notifications name the desktop entry, so the desktop shows its icon and name.
     QApplication::setDesktopFileName(QString::fromLatin1(kAppId));
@@ -71,6 +76,8 @@ int main(int argc, char *argv[])
     const std::string iniFile = platform.programName + ".INI";
     const std::string iniDir = platform.programDir;
 
+    DesktopTelHandler tel;
+    platform.tel = &tel;
     frmCapi window(data, std::move(platform));
     window.callLog().startWriter(clock);
     instance.setShowRequestHandler([&window] { window.mnuAnzeigen_Click(); });

@@ -4,6 +4,8 @@
 namespace CallMonitorTexts {
 inline constexpr const char *kUnknownCaller = "Unbekannt";
 inline constexpr const char *kAnsweredAt = "Angenommen an Nebenstelle ";
+/// Completes a call that an answering machine took; the extension and ")" follow.
+inline constexpr const char *kAnsweringMachine = "Anrufbeantworter (Nebenstelle ";
 inline constexpr const char *kCallerHungUp = "Anrufer hat aufgelegt";
 inline constexpr const char *kConnectionLost = "Verbindung verloren";
 inline constexpr const char *kNoConnection = "Keine Verbindung zum Anrufmonitor";

@@ -19,14 +19,23 @@ void CallTracker::handle(const MonitorRecord &record)
         break;
     case MonitorRecord::Kind::Disconnect:
         if (open != m_open.end())
-            clear(open, open->second.extension
-                            ? CallMonitorTexts::kAnsweredAt + *open->second.extension
-                            : std::string(CallMonitorTexts::kCallerHungUp));
+            clear(open, handling(open->second.extension));
         break;
     case MonitorRecord::Kind::Call:
         // Outgoing calls are not shown; their CONNECT and DISCONNECT find no open call.
         break;
     }
+}
+
+std::string CallTracker::handling(const std::optional<std::string> &extension)
+{
+    if (!extension)
+        return CallMonitorTexts::kCallerHungUp;
+    // The router's answering machines sit at extensions 40 to 49: nobody took the call.
+    const std::string &e = *extension;
+    if (e.size() == 2 && e[0] == '4' && e[1] >= '0' && e[1] <= '9')
+        return CallMonitorTexts::kAnsweringMachine + e + ")";
+    return CallMonitorTexts::kAnsweredAt + e;
 }
 
 void CallTracker::ring(const MonitorRecord &record)

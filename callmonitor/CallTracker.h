@@ -37,6 +37,8 @@ private:
     };
 
     void ring(const MonitorRecord &record);
+    /// The handling text of a call that ends after a CONNECT at extension (if any).
+    static std::string handling(const std::optional<std::string> &extension);
     void clear(std::map<std::uint32_t, OpenCall>::iterator call, const std::string &handling);
     std::uint32_t nextId();
 

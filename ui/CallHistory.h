@@ -26,6 +26,10 @@ public:
     /// Field col of the row's text; empty for missing fields.
     std::string_view cell(int row, int col) const;
     std::string_view rowText(int row) const;
+    /// Which stored text the row shows; a changed row gets a new one.
+    RowStore::Id rowId(int row) const { return m_rows[static_cast<std::size_t>(row)]; }
+    /// Texts stored so far: every rowId is below it.
+    std::size_t storedTexts() const { return m_store.size(); }
 
     int itemCount() const { return static_cast<int>(m_items.size()); }
     void appendItem(std::string_view text);

@@ -1,10 +1,14 @@
 #include "ui/MainWindowViews.h"
 
 #include "ui/CallGridModel.h"
+#include "ui/CallListControls.h"
 
+#include <QCheckBox>
 #include <QGuiApplication>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QScreen>
 #include <QTableView>
 #include <QWidget>
@@ -13,7 +17,8 @@
 
 namespace {
 
-const std::array<const char *, 5> kHeaders = {"Anrufer", "MSN", "Datum", "Zeit", "Rufbehandlung"};
+const std::array<const char *, 6> kHeaders = {"Anrufer", "Name", "MSN",
+                                              "Datum",   "Zeit", "Rufbehandlung"};
 
 } // namespace
 
@@ -34,8 +39,16 @@ MainWindowViews::MainWindowViews(QWidget &window)
     m_label->setGeometry(toPixels(120), toPixels(120), toPixels(3135), toPixels(255));
 
     m_grid->setObjectName(QStringLiteral("grdAnrufe"));
-    m_grid->setGeometry(toPixels(120), toPixels(540), toPixels(7005), toPixels(2175));
-    m_grid->setModel(m_model);
+    m_grid->setGeometry(toPixels(120), toPixels(945), toPixels(8805), toPixels(2175));
+    // The grid shows the rows that the search keeps.
+    m_controls = new CallListControls(m_window, *m_grid, *m_model);
+    m_controls->lblTreffer().setGeometry(toPixels(5325), toPixels(120), toPixels(3600),
+                                         toPixels(255));
+    m_controls->txtSuche().setGeometry(toPixels(120), toPixels(480), toPixels(4500), toPixels(345));
+    m_controls->chkVerpasste().setGeometry(toPixels(4740), toPixels(480), toPixels(1800),
+                                           toPixels(345));
+    m_controls->cmdExport().setGeometry(toPixels(6720), toPixels(480), toPixels(2205),
+                                        toPixels(345));
     m_grid->verticalHeader()->hide();
     // Fixed row heights keep layout cost independent of the number of rows.
     m_grid->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
@@ -46,7 +59,10 @@ MainWindowViews::MainWindowViews(QWidget &window)
     m_grid->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_grid->setWordWrap(false);
 
-    // The grid comes first among the members that take the focus.
+    // The grid comes first among the members that take the focus, the search bar after it.
+    QWidget::setTabOrder(m_grid, &m_controls->txtSuche());
+    QWidget::setTabOrder(&m_controls->txtSuche(), &m_controls->chkVerpasste());
+    QWidget::setTabOrder(&m_controls->chkVerpasste(), &m_controls->cmdExport());
     m_grid->setFocus();
 }
 
@@ -66,7 +82,7 @@ int MainWindowViews::toPixels(int twips) const
 
 void MainWindowViews::SetupCallGrid()
 {
-    for (int col = 0; col < CallHistory::kColumns; ++col) {
+    for (int col = 0; col < CallGridModel::kColumns; ++col) {
         // The width is read afresh for every column.
         const float width = static_cast<float>(m_grid->width() * twipsPerPixel());
         const int twips = gridColumnWidthTwips(width, kColumnFractions[col]);
@@ -74,7 +90,7 @@ void MainWindowViews::SetupCallGrid()
         m_grid->setColumnWidth(col, toPixels(twips));
         if (col == 0)
             m_model->setColumnAlignment(col, Qt::AlignLeft | Qt::AlignVCenter);
-        else if (col == 1)
+        else if (col == CallGridModel::columnOfField(1))
             m_model->setColumnAlignment(col, Qt::AlignHCenter | Qt::AlignTop);
         m_model->setHeaderText(col, QString::fromLatin1(kHeaders[col]));
     }

@@ -5,19 +5,23 @@
 #include <array>
 
 class CallGridModel;
+class CallListControls;
 class QLabel;
 class QTableView;
 class QWidget;
 
-/// The call list window's visible members (Label1, grdAnrufe) and its hidden list
-/// lstAnrufe, laid out in twips on the given window, and the view operations on them.
+/// The call list window's visible members (Label1, the search bar, grdAnrufe) and its
+/// hidden list lstAnrufe, laid out in twips on the given window, and the view operations
+/// on them. The grid shows the caller's name after the caller; the hidden list keeps the
+/// calls' rows as they are.
 class MainWindowViews final : public CallViews
 {
 public:
     /// Client area of the window in twips.
-    static constexpr int kClientWidthTwips = 7245;
-    static constexpr int kClientHeightTwips = 2850;
-    static constexpr std::array<double, 5> kColumnFractions = {0.2, 0.15, 0.15, 0.15, 0.32};
+    static constexpr int kClientWidthTwips = 9045;
+    static constexpr int kClientHeightTwips = 3255;
+    /// Caller, name, MSN, date, time, handling; together 0.97 of the grid's width.
+    static constexpr std::array<double, 6> kColumnFractions = {0.16, 0.2, 0.12, 0.12, 0.1, 0.27};
 
     explicit MainWindowViews(QWidget &window);
     ~MainWindowViews() override;
@@ -41,6 +45,7 @@ public:
     int columnWidthTwips(int column) const { return m_columnWidthTwips.at(column); }
 
     CallGridModel &model() { return *m_model; }
+    CallListControls &controls() { return *m_controls; }
     QTableView &grdAnrufe() { return *m_grid; }
     QLabel &Label1() { return *m_label; }
 
@@ -51,7 +56,8 @@ private:
     CallGridModel *m_model;
     QTableView *m_grid;
     QLabel *m_label;
-    std::array<int, 5> m_columnWidthTwips{};
+    CallListControls *m_controls;
+    std::array<int, 6> m_columnWidthTwips{};
 };
 
 /// Width of a grid column: the grid's width (single precision) times the column's

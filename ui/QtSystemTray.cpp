@@ -5,8 +5,10 @@
 #include <QApplication>
 #include <QHelpEvent>
 #include <QMenu>
+#include <QPainter>
 #include <QTimer>
 #include <QToolTip>
+#include <algorithm>
 #include <iostream>
 
 namespace {
@@ -48,6 +50,54 @@ QString QtSystemTray::literalToolTip(const QString &text)
     // are; "pre" keeps the TABs and blanks between the fields of a call's row.
     return QStringLiteral("<p style=\"white-space:pre\">") + text.toHtmlEscaped() +
            QStringLiteral("</p>");
+}
+
+QIcon QtSystemTray::withBadge(const QIcon &base, int count)
+{
+    if (count <= 0)
+        return base;
+    const QString text = count > 9 ? QStringLiteral("9+") : QString::number(count);
+    QIcon badged;
+    for (const QSize &size : base.availableSizes()) {
+        QPixmap pixmap = base.pixmap(size);
+        QPainter painter(&pixmap);
+        painter.setRenderHint(QPainter::Antialiasing);
+        // A white-rimmed dark blue disc over the lower right part: it stands out from the
+        // red telephone and from light and dark panels alike.
+        const qreal d = size.width() * (text.size() > 1 ? 0.75 : 0.62);
+        const QRectF disc(size.width() - d, size.height() - d, d, d);
+        painter.setPen(QPen(Qt::white, std::max(1.0, size.width() / 16.0)));
+        painter.setBrush(QColor(0x10, 0x3c, 0xb4));
+        painter.drawEllipse(disc.adjusted(0.5, 0.5, -0.5, -0.5));
+        QFont font = painter.font();
+        font.setBold(true);
+        font.setPixelSize(std::max(6, static_cast<int>(d * (text.size() > 1 ? 0.55 : 0.75))));
+        painter.setFont(font);
+        painter.setPen(Qt::white);
+        painter.drawText(disc, Qt::AlignCenter, text);
+        painter.end();
+        badged.addPixmap(pixmap);
+    }
+    return badged;
+}
+
+QIcon QtSystemTray::iconFor(const TrayRecord &record) const
+{
+    const QIcon &base = record.lineDown && !m_lineDownIcon.isNull() ? m_lineDownIcon : m_icon;
+    return withBadge(base, record.missedCount);
+}
+
+void QtSystemTray::show(const TrayRecord &record)
+{
+    m_trayIcon->setToolTip(QString::fromStdString(record.tooltipText()));
+    // The badge shows no more than "9+", so the icon changes up to ten.
+    // Every setIcon sends the whole pixmap set to the tray again: only when it changes.
+    const int badge = std::min(record.missedCount, 10);
+    if (badge != m_shownBadge || record.lineDown != m_shownLineDown) {
+        m_shownBadge = badge;
+        m_shownLineDown = record.lineDown;
+        m_trayIcon->setIcon(iconFor(record));
+    }
 }
 
 bool QtSystemTray::eventFilter(QObject *watched, QEvent *event)
@@ -96,15 +146,6 @@ void QtSystemTray::modify(const TrayRecord &record)
 {
     if (m_trayIcon)
         show(record);
-}
-
-void QtSystemTray::show(const TrayRecord &record)
-{
-    const QIcon &icon = record.lineDown && !m_lineDownIcon.isNull() ? m_lineDownIcon : m_icon;
-    // Set only when it changes: every setIcon sends the whole pixmap set to the tray again.
-    if (m_trayIcon->icon().cacheKey() != icon.cacheKey())
-        m_trayIcon->setIcon(icon);
-    m_trayIcon->setToolTip(QString::fromStdString(record.tooltipText()));
 }
 
 void QtSystemTray::remove(const TrayRecord &)

@@ -36,6 +36,11 @@ public:
     /// the characters of text. Given as it is, Qt would take a caller "<b>x</b>" or
     /// "<img src=...>" from the line for markup of its own.
     static QString literalToolTip(const QString &text);
+    /// base with a badge of count in its lower right corner ("9+" above nine) in every
+    /// size base has; base itself for 0.
+    static QIcon withBadge(const QIcon &base, int count);
+    /// The icon that shows the record's state.
+    QIcon iconFor(const TrayRecord &record) const;
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -49,4 +54,7 @@ private:
     QSystemTrayIcon *m_trayIcon = nullptr;
     QPointer<QMenu> m_menu;
     std::function<void(int)> m_callback;
+    /// What the icon shown was made for, so an unchanged one is not sent to the tray again.
+    int m_shownBadge = 0;
+    bool m_shownLineDown = false;
 };

@@ -19,7 +19,7 @@ void TrayRecord::setTip(std::string_view text)
 std::string TrayRecord::tooltipText() const
 {
     std::string text;
-    for (const std::string *line : {&nameLine, &szTip}) {
+    for (const std::string *line : {&nameLine, &szTip, &missedLine}) {
         if (line->empty() || (lineDown && line == &nameLine))
             continue;
         if (!text.empty())
@@ -27,4 +27,18 @@ std::string TrayRecord::tooltipText() const
         text += *line;
     }
     return text;
+}
+
+void TrayRecord::addMissed(std::string_view time)
+{
+    ++missedCount;
+    missedLine = std::to_string(missedCount) +
+                 (missedCount == 1 ? " verpasster Anruf, zuletzt " : " verpasste Anrufe, zuletzt ");
+    missedLine += time;
+}
+
+void TrayRecord::clearMissed()
+{
+    missedCount = 0;
+    missedLine.clear();
 }

@@ -213,4 +213,44 @@ TEST_F(SniTray, RealClicksInTheHost)
     EXPECT_TRUE(readFile(binDir / "caller.log").ends_with("Ende\r\n"));
 }
 
+// Two calls nobody took put a badge with their count on the icon the host draws and a
+// line under the call in the tooltip; showing the call list takes both away.
+TEST_F(SniTray, MissedCallsBadgeUntilTheListIsShown)
+{
+    start("wait-for LISTEN_REQ timeout=30\n"
+          "connect plci=0x101 called=345 calling=3012345 ton=0x21 pi=0x80\n"
+          "wait-for ALERT_REQ plci=0x101 timeout=30\n"
+          "disconnect plci=0x101 reason=0x3490\n"
+          "wait-for DISCONNECT_RESP plci=0x101 timeout=30\n"
+          "connect plci=0x102 called=345 calling=3019876 ton=0x21 pi=0x80\n"
+          "wait-for ALERT_REQ plci=0x102 timeout=30\n"
+          "disconnect plci=0x102 reason=0x3490\n"
+          "wait-for DISCONNECT_RESP plci=0x102 timeout=30\n");
+    const auto title = [&] { return property("ToolTip").at(2).toString(); };
+    ASSERT_TRUE(waitUntil([&] { return title().contains("\n2 verpasste Anrufe, zuletzt "); }, 60s))
+        << title().toStdString();
+    EXPECT_TRUE(title().startsWith("03019876\t345\t"));
+
+    // The badge is dark blue on the red telephone: look for it where the host drew the icon.
+    Rect bar;
+    ASSERT_TRUE(waitUntil([&] { return (bar = hostBar()).width > 0; }));
+    const auto badgeShown = [&](const char *name) {
+        const QImage shot = screenshot(name);
+        for (int dy = 0; dy < 32; ++dy)
+            for (int dx = 0; dx < 32; ++dx)
+                if (const QColor c = shot.pixelColor(bar.x + dx, bar.y + dy);
+                    c.blue() > 140 && c.red() < 60 && c.green() < 100)
+                    return true;
+        return false;
+    };
+    ASSERT_TRUE(waitUntil([&] { return badgeShown("sni-missed-badge"); }));
+    const QJsonArray badged = property("IconPixmap");
+
+    EXPECT_EQ(callItem("Activate", 10, 10), 0);
+    ASSERT_TRUE(waitUntil([&] { return mainWindowViewable(); }));
+    EXPECT_TRUE(waitUntil([&] { return !title().contains("verpasste"); })) << title().toStdString();
+    EXPECT_NE(property("IconPixmap"), badged);
+    EXPECT_TRUE(waitUntil([&] { return !badgeShown("sni-no-badge"); }));
+}
+
 } // namespace

@@ -71,8 +71,8 @@ TEST_F(TrayDesktopTest, LeftClickShowsTheHiddenWindowNormalAndActive)
     ASSERT_TRUE(waitUntil([&] { return mainWindowViewable(); }));
     const Window w = mainWindow();
     const Rect r = x->geometry(w);
-    EXPECT_EQ(r.width, 483);
-    EXPECT_EQ(r.height, 190 + 22); // the call list, and the line's status bar below it
+    EXPECT_EQ(r.width, 603);
+    EXPECT_EQ(r.height, 217 + 22); // the call list, and the line's status bar below it
     EXPECT_TRUE(waitUntil([&] { return x->focus() == w; }, 3s)) << "the window is not active";
     const auto sizes = x->iconSizes(w);
     EXPECT_NE(std::find(sizes.begin(), sizes.end(), std::pair(16ul, 16ul)), sizes.end());

@@ -36,6 +36,17 @@ const std::vector<TrackerCase> kCases = {
     {"answered",
      "d;RING;0;0301234567;5551234;SIP0;\nd;CONNECT;0;10;0301234567;\nd;DISCONNECT;0;28;\n",
      {"ring 1 0301234567 5551234", "clear 1 Angenommen an Nebenstelle 10"}},
+    {"answering machines at 40 to 49, extensions beside them answer",
+     "d;RING;0;030;555;\nd;CONNECT;0;40;\nd;DISCONNECT;0;9;\n"
+     "d;RING;1;030;555;\nd;CONNECT;1;49;\nd;DISCONNECT;1;9;\n"
+     "d;RING;2;030;555;\nd;CONNECT;2;4;\nd;DISCONNECT;2;9;\n"
+     "d;RING;3;030;555;\nd;CONNECT;3;50;\nd;DISCONNECT;3;9;\n"
+     "d;RING;4;030;555;\nd;CONNECT;4;400;\nd;DISCONNECT;4;9;\n",
+     {"ring 1 030 555", "clear 1 Anrufbeantworter (Nebenstelle 40)", "ring 2 030 555",
+      "clear 2 Anrufbeantworter (Nebenstelle 49)", "ring 3 030 555",
+      "clear 3 Angenommen an Nebenstelle 4", "ring 4 030 555",
+      "clear 4 Angenommen an Nebenstelle 50", "ring 5 030 555",
+      "clear 5 Angenommen an Nebenstelle 400"}},
     {"caller hung up",
      "d;RING;0;030;555;SIP0;\nd;DISCONNECT;0;0;\n",
      {"ring 1 030 555", "clear 1 Anrufer hat aufgelegt"}},

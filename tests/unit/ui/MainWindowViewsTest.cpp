@@ -16,17 +16,20 @@ protected:
     QWidget window;
     MainWindowViews views{window};
 
-    QString cell(int gridRow, int col)
+    /// The grid's cell that shows field of a call's row (the name column sits after field 0).
+    QString cell(int gridRow, int field)
     {
-        return views.model().data(views.model().index(gridRow - 1, col)).toString();
+        return views.model()
+            .data(views.model().index(gridRow - 1, CallGridModel::columnOfField(field)))
+            .toString();
     }
 };
 
 TEST_F(MainWindowViewsTest, HeaderTextsAfterSetup)
 {
     views.SetupCallGrid();
-    const QStringList expected{"Anrufer", "MSN", "Datum", "Zeit", "Rufbehandlung"};
-    for (int c = 0; c < 5; ++c)
+    const QStringList expected{"Anrufer", "Name", "MSN", "Datum", "Zeit", "Rufbehandlung"};
+    for (int c = 0; c < 6; ++c)
         EXPECT_EQ(views.model().headerData(c, Qt::Horizontal).toString(), expected[c]);
 }
 
@@ -34,8 +37,9 @@ TEST_F(MainWindowViewsTest, ColumnWidthsAtTheGridsWidth)
 {
     ASSERT_DOUBLE_EQ(views.twipsPerPixel(), 15.0);
     views.SetupCallGrid();
-    const int expected[] = {1401, 1051, 1051, 1051, 2242};
-    for (int c = 0; c < 5; ++c)
+    // 8805 x 0.1 is 880.5 and goes to the even neighbour.
+    const int expected[] = {1409, 1761, 1057, 1057, 880, 2377};
+    for (int c = 0; c < 6; ++c)
         EXPECT_EQ(views.columnWidthTwips(c), expected[c]) << c;
 }
 
@@ -51,9 +55,10 @@ TEST_F(MainWindowViewsTest, AlignmentsOnlyForTheFirstTwoColumns)
 {
     views.SetupCallGrid();
     views.GridInsertTop("0301\t345\t30.12.2000\t14:05:09\t17");
-    auto align = [&](int c) {
+    auto align = [&](int field) {
         return views.model()
-            .data(views.model().index(0, c), Qt::TextAlignmentRole)
+            .data(views.model().index(0, CallGridModel::columnOfField(field)),
+                  Qt::TextAlignmentRole)
             .value<Qt::Alignment>();
     };
     EXPECT_EQ(align(0), Qt::AlignLeft | Qt::AlignVCenter);
@@ -132,9 +137,9 @@ TEST_F(MainWindowViewsTest, BulkInsertShowsAllRowsAfterwards)
 
 TEST_F(MainWindowViewsTest, LayoutInTwips)
 {
-    EXPECT_EQ(window.width(), 483);
-    EXPECT_EQ(window.height(), 190);
-    EXPECT_EQ(views.grdAnrufe().geometry(), QRect(8, 36, 467, 145));
+    EXPECT_EQ(window.width(), 603);
+    EXPECT_EQ(window.height(), 217);
+    EXPECT_EQ(views.grdAnrufe().geometry(), QRect(8, 63, 587, 145));
     EXPECT_EQ(views.grdAnrufe().objectName(), "grdAnrufe");
     EXPECT_EQ(views.Label1().objectName(), "Label1");
 }

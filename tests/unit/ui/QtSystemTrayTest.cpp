@@ -6,6 +6,7 @@
 #include "ui/icons/AppIcon.h"
 
 #include <QCoreApplication>
+#include <QImage>
 #include <QSystemTrayIcon>
 #include <QTextDocument>
 #include <gtest/gtest.h>
@@ -157,6 +158,41 @@ TEST(AppIcon, HasBothSizes)
     EXPECT_GT(body.red(), 180);
     EXPECT_LT(body.green(), 80);
     EXPECT_EQ(small.pixelColor(0, 15).alpha(), 0);
+}
+
+} // namespace
+
+namespace {
+
+QImage at32(const QIcon &icon)
+{
+    return icon.pixmap(32, 32).toImage().convertToFormat(QImage::Format_ARGB32);
+}
+
+// The badge sits on every size of the icon, shows up to "9+", and goes with the count;
+// the tooltip carries the missed line under the call, which keeps its cut.
+TEST(QtSystemTray, MissedCallsBadgeAndTooltipLine)
+{
+    const QIcon base = appIcon();
+    EXPECT_EQ(at32(QtSystemTray::withBadge(base, 0)), at32(base));
+    const QIcon three = QtSystemTray::withBadge(base, 3);
+    EXPECT_NE(at32(three), at32(base));
+    EXPECT_EQ(at32(three).pixelColor(2, 2), at32(base).pixelColor(2, 2)); // top left untouched
+    EXPECT_EQ(at32(QtSystemTray::withBadge(base, 10)), at32(QtSystemTray::withBadge(base, 57)));
+    EXPECT_NE(at32(QtSystemTray::withBadge(base, 10)), at32(QtSystemTray::withBadge(base, 9)));
+
+    QtSystemTray tray{base};
+    TrayRecord record;
+    record.setTip(std::string(70, 'a'));
+    tray.add(record);
+    record.addMissed("10:15");
+    tray.modify(record);
+    EXPECT_EQ(iconOf(tray)->toolTip(), QString(63, 'a') + "\n1 verpasster Anruf, zuletzt 10:15");
+    EXPECT_EQ(at32(iconOf(tray)->icon()), at32(QtSystemTray::withBadge(base, 1)));
+    record.clearMissed();
+    tray.modify(record);
+    EXPECT_EQ(iconOf(tray)->toolTip(), QString(63, 'a'));
+    EXPECT_EQ(at32(iconOf(tray)->icon()), at32(base));
 }
 
 } // namespace

@@ -5,6 +5,14 @@ pkg_check_modules(LIBSECRET REQUIRED IMPORTED_TARGET libsecret-1)
 
 add_library(kw_phonebook_router STATIC
     PhonebookXmlReader.h PhonebookXmlReader.cpp
+    Tr064Client.h Tr064Client.cpp
+    OffThread.h
+    SecretStore.h
+    LibsecretStore.h LibsecretStore.cpp
+    RefreshTimer.h
+    QtRefreshTimer.h QtRefreshTimer.cpp
+    RouterPhonebookCache.h RouterPhonebookCache.cpp
+    RouterPhonebook.h RouterPhonebook.cpp
 )
 target_link_libraries(kw_phonebook_router PUBLIC kw_base Qt6::Core Qt6::Network
     PRIVATE PkgConfig::LIBSECRET kw_options)

@@ -1,13 +1,14 @@
 # Debian packages the build, the tests and the program need; sourced by run.sh and test.sh.
 KW_PACKAGES=(
     cmake ninja-build g++ pkg-config
-    qt6-base-dev libgl-dev
+    qt6-base-dev libgl-dev libsecret-1-dev
     libcapi20-dev libcapi20-3
     libx11-dev libxtst-dev libevdev-dev
     libgtest-dev libgmock-dev libbenchmark-dev
     clang-14 clang-format-14 libclang-rt-14-dev
     xvfb xauth trayer xdotool x11-xserver-utils x11-utils imagemagick
     locales fonts-dejavu-core
+    libsecret-tools gnome-keyring
     dbus-daemon systemd dunst haskell-status-notifier-item-utils haskell-gtk-sni-tray-utils
     qt6-wayland sway grim xwayland dbus
     debhelper dpkg-dev fakeroot lintian desktop-file-utils appstream

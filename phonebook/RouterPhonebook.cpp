@@ -19,9 +19,13 @@ int entryCount(const std::vector<PhonebookBook> &books)
 } // namespace
 
 RouterPhonebook::RouterPhonebook(Settings settings, SecretStore &secrets, RefreshTimer &timer,
-                                 std::chrono::milliseconds requestTimeout)
-    : m_settings(std::move(settings)), m_secrets(secrets), m_timer(timer), m_client(requestTimeout)
-{}
+                                 std::chrono::milliseconds requestTimeout, Notice say)
+    : m_settings(std::move(settings)), m_secrets(secrets), m_timer(timer), m_client(requestTimeout),
+      m_say(std::move(say))
+{
+    if (!m_say)
+        m_say = [](const std::string &text) { notice(text); };
+}
 
 void RouterPhonebook::setBooksHandler(
     std::function<void(const std::vector<PhonebookBook> &)> handler)
@@ -161,8 +165,8 @@ void RouterPhonebook::booksFetched(Tr064Client::Books books)
         return;
     }
     if (books.unnamed > 0 && !m_fetchedOnce)
-        notice(std::string(kPrefix) + "Einträge ohne Namen übergangen (interne Rufnummern): " +
-               std::to_string(books.unnamed));
+        m_say(std::string(kPrefix) + "Einträge ohne Namen übergangen (interne Rufnummern): " +
+              std::to_string(books.unnamed));
     m_fetchedOnce = true;
     m_lastTold.clear();
     m_last.found = true;
@@ -199,7 +203,7 @@ void RouterPhonebook::tell(const std::string &text)
     if (text == m_lastTold)
         return;
     m_lastTold = text;
-    notice(kPrefix + text);
+    m_say(kPrefix + text);
 }
 
 std::vector<PhonebookBook> RouterPhonebook::loadCache(const std::string &dir)

@@ -32,9 +32,13 @@ public:
     };
     static constexpr std::chrono::hours kRefreshInterval{1};
 
-    /// secrets and timer are used, not owned, and outlive this source.
+    using Notice = std::function<void(const std::string &)>;
+
+    /// secrets and timer are used, not owned, and outlive this source. What it tells the
+    /// user goes to say ("Router-Telefonbuch: …"), the program's notice() unless given.
     RouterPhonebook(Settings settings, SecretStore &secrets, RefreshTimer &timer,
-                    std::chrono::milliseconds requestTimeout = std::chrono::seconds(10));
+                    std::chrono::milliseconds requestTimeout = std::chrono::seconds(10),
+                    Notice say = nullptr);
 
     /// Gets every good set of books: first the disk copy, then each fresh fetch.
     void setBooksHandler(std::function<void(const std::vector<PhonebookBook> &)> handler);
@@ -71,6 +75,7 @@ private:
     SecretStore &m_secrets;
     RefreshTimer &m_timer;
     Tr064Client m_client;
+    Notice m_say;
     OffThread m_offThread{this};
     std::function<void(const std::vector<PhonebookBook> &)> m_booksHandler;
     std::function<void(std::string, std::string)> m_codesHandler;

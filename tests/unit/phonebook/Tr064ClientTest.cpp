@@ -24,14 +24,4 @@ TEST(Tr064Client, PhonebookUrlFromTheAnswer)
     }
 }
 
-TEST(Tr064Client, CodesAsTheSettingsWriteThem)
-{
-    EXPECT_EQ(Tr064Client::areaCodeOf("30"), "030");
-    EXPECT_EQ(Tr064Client::areaCodeOf("0711"), "0711");
-    EXPECT_EQ(Tr064Client::areaCodeOf(""), "");
-    EXPECT_EQ(Tr064Client::countryCodeOf("0049"), "49");
-    EXPECT_EQ(Tr064Client::countryCodeOf("+43"), "43");
-    EXPECT_EQ(Tr064Client::countryCodeOf("49"), "49");
-}
-
 } // namespace

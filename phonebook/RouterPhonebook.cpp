@@ -41,15 +41,18 @@ void RouterPhonebook::setCodesHandler(std::function<void(std::string, std::strin
 void RouterPhonebook::start()
 {
     const std::string dir = m_settings.cacheDir;
+    // The router is asked once the copy is in, so a failure can say whether it stands in.
     m_offThread.run<RouterPhonebookCache::Contents>(
         [dir] { return RouterPhonebookCache::load(dir); },
-        [this](RouterPhonebookCache::Contents c) { cacheLoaded(std::move(c)); });
+        [this](RouterPhonebookCache::Contents c) {
+            cacheLoaded(std::move(c));
+            fetch(nullptr);
+        });
     m_timer.start(kRefreshInterval, [this] {
         // The hour is up: a refused login may have been put right on the router meanwhile.
         m_loginRefused = false;
         fetch(nullptr);
     });
-    fetch(nullptr);
 }
 
 void RouterPhonebook::cacheLoaded(RouterPhonebookCache::Contents contents)
@@ -159,7 +162,7 @@ void RouterPhonebook::booksFetched(Tr064Client::Books books)
             m_loginRefused = true;
             tell(books.error);
         } else {
-            tell(books.error + (m_last.found ? "; die letzte Kopie gilt weiter" : ""));
+            tell(books.error, m_last.found ? "; die letzte Kopie gilt weiter" : "");
         }
         finish(0, books.error);
         return;
@@ -198,12 +201,12 @@ void RouterPhonebook::finish(int entries, const std::string &error)
         done(entries, error);
 }
 
-void RouterPhonebook::tell(const std::string &text)
+void RouterPhonebook::tell(const std::string &text, const std::string &addition)
 {
     if (text == m_lastTold)
         return;
     m_lastTold = text;
-    m_say(kPrefix + text);
+    m_say(kPrefix + text + addition);
 }
 
 std::vector<PhonebookBook> RouterPhonebook::loadCache(const std::string &dir)

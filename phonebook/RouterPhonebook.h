@@ -45,8 +45,8 @@ public:
     /// Gets the own area and country code when the settings ask for them.
     void setCodesHandler(std::function<void(std::string area, std::string country)> handler);
 
-    /// Reads the disk copy (off this thread), then asks the router and starts the hourly
-    /// refresh.
+    /// Reads the disk copy (off this thread) and hands it out, then asks the router; starts
+    /// the hourly refresh.
     void start();
     /// The call monitor's line is up again: asks the router, unless it refused the login.
     void lineUp();
@@ -66,8 +66,9 @@ private:
     void fetchWith(const std::string &password);
     void booksFetched(Tr064Client::Books books);
     void finish(int entries, const std::string &error);
-    /// A notice, unless the same one was the last told.
-    void tell(const std::string &text);
+    /// A notice of text and addition, unless the same text was the last told (whether a
+    /// disk copy stands in can change between two tellings of one failure).
+    void tell(const std::string &text, const std::string &addition = {});
     void cacheLoaded(RouterPhonebookCache::Contents contents);
     void save();
 

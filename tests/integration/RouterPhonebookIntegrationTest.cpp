@@ -10,13 +10,9 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 
-#include <arpa/inet.h>
 #include <fstream>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 using namespace std::chrono_literals;
 
@@ -24,7 +20,6 @@ namespace {
 
 const char kUser[] = "fritz1234";
 
-/// routersim with a TR-064 side serving the given phonebook files.
 int occurrences(const std::string &text, const std::string &part)
 {
     int n = 0;
@@ -33,6 +28,7 @@ int occurrences(const std::string &text, const std::string &part)
     return n;
 }
 
+/// routersim with a TR-064 side serving the given phonebook files.
 class Router : public RoutersimSession
 {
 public:
@@ -95,20 +91,6 @@ template<class Cond> bool spinUntil(Cond cond, std::chrono::milliseconds limit =
 void spinFor(std::chrono::milliseconds time)
 {
     spinUntil([] { return false; }, time);
-}
-
-/// A loopback port with nothing listening.
-int closedPort()
-{
-    const int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(fd, reinterpret_cast<sockaddr *>(&addr), sizeof addr);
-    socklen_t len = sizeof addr;
-    getsockname(fd, reinterpret_cast<sockaddr *>(&addr), &len);
-    close(fd);
-    return ntohs(addr.sin_port);
 }
 
 struct Source
@@ -224,12 +206,11 @@ TEST(RouterPhonebookIntegration, FailuresKeepTheDiskCopy)
         copy.books = {{"Router: Alt", {{"Oma", "030 99", "Alt"}}}};
         ASSERT_EQ(RouterPhonebookCache::save(dir.path(), copy), "");
         Router router;
-        int port = closedPort();
-        if (std::string(c.mode) != "closed") {
-            router.start({book("Telefonbuch", contact("Neu", "030 1"))}, c.mode);
-            port = router.tr064Port();
-        }
-        Source s(dir.path(), port, false, 1s);
+        const bool closed = std::string(c.mode) == "closed";
+        router.start({book("Telefonbuch", contact("Neu", "030 1"))}, closed ? "normal" : c.mode);
+        if (closed)
+            router.stop();
+        Source s(dir.path(), router.tr064Port(), false, 1s);
         s.phonebook.start();
         ASSERT_TRUE(spinUntil([&] { return s.handed == 1; }));
         EXPECT_EQ(flat(s.books), std::vector<std::string>{"Router: Alt|Oma|030 99|Alt"});

@@ -100,10 +100,4 @@ TEST(PhonebookXmlReader, ReadsWhatRoutersWrite)
     }
 }
 
-TEST(PhonebookXmlReader, ErrorNamesLineAndColumn)
-{
-    const auto r = PhonebookXmlReader::read("<phonebooks>\n<phonebook>\n</contact>", "x");
-    EXPECT_EQ(r.error.rfind("Zeile 3, Spalte ", 0), 0u) << r.error;
-}
-
 } // namespace

@@ -20,14 +20,8 @@ public:
         interval.reset();
         m_tick = nullptr;
     }
-    /// Runs the tick as if an interval had passed; false when stopped.
-    bool fire()
-    {
-        if (!m_tick)
-            return false;
-        m_tick();
-        return true;
-    }
+    /// Runs the tick as if an interval had passed.
+    void fire() { m_tick(); }
 
 private:
     std::function<void()> m_tick;

@@ -88,9 +88,7 @@ TEST(SecretServiceIntegration, FindsWhatSecretToolStoredAndStoresForIt)
     const auto found = lookup(secrets, "fritz.box", "NAME");
     EXPECT_EQ(found.status, SecretStore::Lookup::Status::Found) << found.error;
     EXPECT_EQ(found.password, "pw1");
-    for (const auto &[host, user] : {std::pair{"fritz.box", "OTHER"}, {"192.168.178.1", "NAME"}})
-        EXPECT_EQ(lookup(secrets, host, user).status, SecretStore::Lookup::Status::NotFound)
-            << host << " " << user;
+    EXPECT_EQ(lookup(secrets, "fritz.box", "OTHER").status, SecretStore::Lookup::Status::NotFound);
 
     std::optional<std::string> stored;
     secrets.store("192.168.178.1", "fritz1234", "pw \xc3\xa4 2",

@@ -79,6 +79,7 @@ void RouterPhonebook::setSettings(Settings settings)
 {
     m_settings = std::move(settings);
     m_loginRefused = false;
+    m_password.reset();
     m_lastTold.clear();
     ++m_generation;
     m_busy = false; // an answer for the old settings is dropped when it comes
@@ -88,6 +89,7 @@ void RouterPhonebook::setSettings(Settings settings)
 void RouterPhonebook::fetchNow(std::function<void(int, std::string)> done)
 {
     m_loginRefused = false;
+    m_password.reset(); // asked for after storing a new password, perhaps
     fetch(std::move(done));
 }
 
@@ -102,6 +104,11 @@ void RouterPhonebook::fetch(Done done)
     if (m_busy)
         return; // the fetch under way answers for this one too
     m_busy = true;
+    // The keyring is asked once, not every hour: a locked one would ask the user each time.
+    if (m_password) {
+        fetchWith(*m_password);
+        return;
+    }
     const unsigned generation = m_generation;
     m_secrets.lookup(m_settings.host, m_settings.user,
                      [this, generation](SecretStore::Lookup lookup) {
@@ -120,6 +127,7 @@ void RouterPhonebook::fetch(Done done)
                              finish(0, "kein Passwort im Schlüsselbund");
                              return;
                          case SecretStore::Lookup::Status::Found:
+                             m_password = lookup.password;
                              fetchWith(lookup.password);
                              return;
                          }
@@ -160,6 +168,7 @@ void RouterPhonebook::booksFetched(Tr064Client::Books books)
     if (!books.ok()) {
         if (books.failure == Tr064Client::Failure::Login) {
             m_loginRefused = true;
+            m_password.reset(); // the next try asks the keyring again: it may have changed
             tell(books.error);
         } else {
             tell(books.error, m_last.found ? "; die letzte Kopie gilt weiter" : "");

@@ -10,6 +10,7 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -83,6 +84,7 @@ private:
 
     RouterPhonebookCache::Contents m_last; // the last good books and codes
     bool m_fetchedOnce = false;            // the disk copy is older than what we hold
+    std::optional<std::string> m_password; // from the keyring, until the router refuses it
     bool m_loginRefused = false;
     bool m_noSecretService = false;
     bool m_busy = false;

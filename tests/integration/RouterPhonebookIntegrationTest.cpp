@@ -155,6 +155,11 @@ TEST(RouterPhonebookIntegration, EveryBookIsFetchedAndKept)
     ASSERT_EQ(stat(cache.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0600u);
     EXPECT_EQ(RouterPhonebookCache::load(dir.path()).areaCode, "030");
+
+    // The line comes back: the router is asked again, the keyring not.
+    s.phonebook.lineUp();
+    ASSERT_TRUE(spinUntil([&] { return s.handed == 2; })) << router.http();
+    EXPECT_EQ(s.secrets.lookups.size(), 1u);
 }
 
 // A refused login is told once, in the program's words, and a line that comes back does not

@@ -87,12 +87,17 @@ if [ "$mode" = --router-demo ]; then
     demo_dir=build/router-demo
     mkdir -p "$demo_dir"
     cp build/app/klingelwacht "$demo_dir/klingelwacht"
-    start_peer routersim demo/router.scenario
+    # The router's TR-064 side serves two phonebooks to the user "demo" (password "demo").
+    start_peer routersim demo/router.scenario --tr064-port-file "$demo_home/tr064port" \
+        --user demo --password demo \
+        --phonebook demo/router-telefonbuch.xml --phonebook demo/router-firma.xml
     printf '[Anrufmonitor]\r\nHost=127.0.0.1\r\nPort=%s\r\n' "$(cat "$demo_home/port")" \
         >"$demo_dir/klingelwacht.INI"
-    # Names from the demo's vCard folder, places for the rest.
-    printf '[Telefonbuch]\r\nvCard1=%s\r\nOrtsvorwahl=030\r\n' "$PWD/demo/Kontakte" \
-        >>"$demo_dir/klingelwacht.INI"
+    # Names from the demo's vCard folder and the router's phonebooks, places for the rest.
+    printf '[Telefonbuch]\r\nvCard1=%s\r\nRouter=1\r\nBenutzer=demo\r\nTR064Port=%s\r\nOrtsvorwahl=030\r\nLandesvorwahl=49\r\n' \
+        "$PWD/demo/Kontakte" "$(cat "$demo_home/tr064port")" >>"$demo_dir/klingelwacht.INI"
+    echo "Router phonebooks: once, store the demo password \"demo\" in your keyring with"
+    echo "  secret-tool store --label='Klingelwacht Router' application klingelwacht host 127.0.0.1 user demo"
     echo "Router demo: routersim on 127.0.0.1:$(cat "$demo_home/port"), calls in $demo_dir/caller.log"
     status=0
     HOME="$demo_home" "$demo_dir/klingelwacht" "$show" || status=$?

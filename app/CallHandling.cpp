@@ -91,6 +91,8 @@ void CallHandling::onLineUp()
 {
     if (m_lineStatus)
         m_lineStatus->onLineUp();
+    if (m_lineUpListener)
+        m_lineUpListener();
 }
 
 void CallHandling::onLineLost()

@@ -64,6 +64,11 @@ public:
     void setNotifier(CallNotifier *notifier) { m_notifier = notifier; }
     /// Where the line's ups and losses are shown as well; nowhere unless set.
     void setLineStatus(LineStatus *status) { m_lineStatus = status; }
+    /// Runs whenever the line is up (again); nothing unless set.
+    void setLineUpListener(std::function<void()> listener)
+    {
+        m_lineUpListener = std::move(listener);
+    }
     /// What the address books say of a caller, for the tooltip and the notification; none
     /// unless set, and then every text stays as it was without address books.
     void setCallerDetails(std::function<std::optional<CallerDetails>(std::string_view)> details)
@@ -90,6 +95,7 @@ private:
 
     CallNotifier *m_notifier = nullptr;
     LineStatus *m_lineStatus = nullptr;
+    std::function<void()> m_lineUpListener;
     std::function<std::optional<CallerDetails>(std::string_view)> m_details;
     std::optional<std::string> m_tipCaller; // the caller the tooltip shows
     MissedCalls *m_missed = nullptr;

@@ -1,10 +1,12 @@
 #include "app/ExportCommand.h"
 
+#include "app/LookupCommand.h"
 #include "app/ProgramDir.h"
 #include "base/Notice.h"
 #include "calllog/CallCsv.h"
 #include "calllog/CallLog.h"
 #include "calllog/LogRecordSink.h"
+#include "phonebook/Phonebook.h"
 
 #include <QDir>
 #include <cerrno>
@@ -111,5 +113,13 @@ std::optional<int> exportCommand(int argc, char **argv, const ExportNameResolver
     std::setlocale(LC_ALL, "");
     const QString dir = existingProgramDir();
     const std::string logPath = QDir(dir).filePath(QStringLiteral("caller.log")).toStdString();
-    return exportCalls(logPath, argv[2], names);
+    if (names)
+        return exportCalls(logPath, argv[2], names);
+    // Names as the window shows them, from the same address books.
+    const std::unique_ptr<Phonebook> phonebook =
+        loadPhonebookNow("klingelwacht.INI", dir.toStdString());
+    if (!phonebook)
+        return exportCalls(logPath, argv[2], {});
+    return exportCalls(logPath, argv[2],
+                       [&](std::string_view caller) { return phonebook->displayText(caller); });
 }

@@ -3,6 +3,7 @@
 #include "app/PhonebookSettings.h"
 #include "app/ProgramDir.h"
 #include "phonebook/Phonebook.h"
+#include "phonebook/RouterPhonebook.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
@@ -25,6 +26,19 @@ std::string howMatched(const PhonebookMatch &match)
 
 } // namespace
 
+std::unique_ptr<Phonebook> loadPhonebookNow(const std::string &iniFile,
+                                            const std::string &programDir)
+{
+    const PhonebookConfig config = readPhonebookSettings(iniFile, programDir);
+    if (!config.isEnabled())
+        return nullptr;
+    auto phonebook = std::make_unique<Phonebook>(config);
+    if (config.router)
+        phonebook->setRouterBooks(RouterPhonebook::loadCache(programDir));
+    phonebook->loadNow();
+    return phonebook;
+}
+
 int runLookupCommand(int argc, char *argv[])
 {
     if (argc != 3) {
@@ -38,13 +52,15 @@ int runLookupCommand(int argc, char *argv[])
         return 1;
     const std::string programName =
         QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName().toStdString();
-    const PhonebookConfig config =
-        readPhonebookSettings(programName + ".INI", programDir.toStdString());
-    Phonebook phonebook(config);
-    // TODO(coordinator): with config.router, hand the router's phonebooks from their copy on
-    // disk: phonebook.setRouterBooks(RouterPhonebook::loadCache(programDir.toStdString()));
-    phonebook.loadNow();
-    const PhonebookAnswer answer = phonebook.lookup(number);
+    const std::string iniFile = programName + ".INI";
+    std::unique_ptr<Phonebook> phonebook = loadPhonebookNow(iniFile, programDir.toStdString());
+    if (!phonebook) {
+        // Without address books a number still gets its key, and a place where one is known.
+        phonebook =
+            std::make_unique<Phonebook>(readPhonebookSettings(iniFile, programDir.toStdString()));
+        phonebook->loadNow();
+    }
+    const PhonebookAnswer answer = phonebook->lookup(number);
 
     if (answer.key.empty()) {
         std::cout << "Nummer: keine Rufnummer (" << number << ")\nkein Eintrag\n";

@@ -2,6 +2,7 @@
 
 #include "app/MissedCalls.h"
 #include "app/PhonebookSettings.h"
+#include "app/RouterPhonebookSetup.h"
 #include "app/ViewsRecordSink.h"
 #include "app/modCapi.h"
 #include "base/Notice.h"
@@ -68,6 +69,11 @@ void frmCapi::createLineStatus()
         LineStatus::Parts{m_platform.tray, m_data.tray, *m_platform.steadyClock, m_platform.clock});
     m_lineStatus->setNotifier(m_platform.lineNotifier);
     m_handling->setLineStatus(m_lineStatus.get());
+    // The router's phonebooks may have changed while the router was away.
+    m_handling->setLineUpListener([this] {
+        if (m_router)
+            m_router->source().lineUp();
+    });
 
     // A status bar below the window's fixed client area, which grows by its height.
     m_statusBar = new QLabel(this);
@@ -101,10 +107,16 @@ void frmCapi::setNoLineConfigured(bool none)
 
 void frmCapi::createPhonebook()
 {
-    const PhonebookConfig config =
-        readPhonebookSettings(m_platform.programName + ".INI", m_platform.programDir);
-    if (!config.isEnabled())
+    const std::string iniFile = m_platform.programName + ".INI";
+    const PhonebookConfig config = readPhonebookSettings(iniFile, m_platform.programDir);
+    // The router's source hands its books to the phonebook: it goes first.
+    m_router.reset();
+    m_phonebook.reset();
+    if (!config.isEnabled()) {
+        m_handling->setCallerDetails({});
+        m_views->model().setNameResolver({});
         return;
+    }
     m_phonebook = std::make_unique<Phonebook>(config);
     m_handling->setCallerDetails([this](std::string_view caller) -> std::optional<CallerDetails> {
         const PhonebookAnswer answer = m_phonebook->lookup(caller);
@@ -121,6 +133,29 @@ void frmCapi::createPhonebook()
         m_views->model().refreshNames();
     });
     m_phonebook->start();
+    m_router = RouterPhonebookSetup::create(
+        iniFile, m_platform.programDir,
+        [this](const std::vector<PhonebookBook> &books) { m_phonebook->setRouterBooks(books); },
+        [this](std::string area, std::string country) {
+            m_phonebook->setRouterCodes(std::move(area), std::move(country));
+        });
+}
+
+void frmCapi::reloadPhonebook()
+{
+    createPhonebook();
+    // Rows and tooltip already shown get the new names, or lose them.
+    m_handling->refreshNames();
+    m_views->model().refreshNames();
+}
+
+void frmCapi::fetchRouterPhonebook(std::function<void(int entries, std::string error)> done)
+{
+    if (!m_router) {
+        done(0, "Das Router-Telefonbuch ist nicht eingeschaltet (Router und Anrufmonitor).");
+        return;
+    }
+    m_router->source().fetchNow(std::move(done));
 }
 
 std::string frmCapi::callerName(std::string_view caller) const

@@ -24,6 +24,7 @@ class KeyboardSynth;
 class Line;
 class LineNotifier;
 class Phonebook;
+class RouterPhonebookSetup;
 class MainWindowViews;
 class MissedCalls;
 class PopupMenu;
@@ -95,6 +96,10 @@ public:
     Phonebook *phonebook() { return m_phonebook.get(); }
     /// For the call list: the caller's name, else "(place)", else empty.
     std::string callerName(std::string_view caller) const;
+    /// Reads the address book settings again and rebuilds the phonebook from them.
+    void reloadPhonebook();
+    /// "Jetzt abrufen": the router's phonebooks now; done gets the entries or what failed.
+    void fetchRouterPhonebook(std::function<void(int entries, std::string error)> done);
     int callCounter() const { return m_callCounter; }
 
     /// The line these settings name: the router's call monitor when they name a host,
@@ -162,6 +167,7 @@ private:
     std::unique_ptr<MissedCalls> m_missed;
     std::unique_ptr<Line> m_line;
     std::unique_ptr<Phonebook> m_phonebook;
+    std::unique_ptr<RouterPhonebookSetup> m_router;
     int m_callCounter = 0;
     bool m_unloaded = false;
     std::vector<std::string> m_skippedSteps;

@@ -5,6 +5,7 @@
 #include "app/FirstStart.h"
 #include "app/LookupCommand.h"
 #include "app/QuitSignals.h"
+#include "app/RouterPhonebookSetup.h"
 #include "app/SettingsController.h"
 #include "app/SingleInstance.h"
 #include "app/frmCapi.h"
@@ -26,6 +27,25 @@
 #include <iostream>
 #include <optional>
 #include <string_view>
+
+namespace {
+
+/// The router password goes to the Secret Service item of the router host as the settings
+/// name it; once it is there the router's phonebooks are asked with it.
+void storeRouterPassword(SecretStore &secrets, const std::string &iniFile,
+                         const std::string &iniDir, const std::string &user,
+                         const std::string &password, frmCapi &window)
+{
+    const std::string host = IniGet(iniFile, "Anrufmonitor", "Host", iniDir);
+    secrets.store(host, user, password, [&window](const std::string &error) {
+        if (!error.empty())
+            notice("Router-Passwort nicht gespeichert: " + error);
+        else
+            window.reloadPhonebook();
+    });
+}
+
+} // namespace
 
 int main(int argc, char *argv[])
 {
@@ -95,11 +115,22 @@ int main(int argc, char *argv[])
         notifier->setShowHandler([&window] { window.mnuAnzeigen_Click(); });
         return std::pair<CallNotifier *, LineNotifier *>{&*notifier, &*notifier};
     });
-    SettingsController settings(window,
-                                {iniFile, iniDir, Autostart::overridePath(kAppId),
-                                 [] { return std::make_unique<Libcapi20Capi>(); },
-                                 LineProbe::routerCandidates()},
-                                {});
+    LibsecretStore secrets;
+    SettingsController settings(
+        window,
+        {iniFile, iniDir, Autostart::overridePath(kAppId),
+         [] { return std::make_unique<Libcapi20Capi>(); }, LineProbe::routerCandidates()},
+        {
+            [&](const std::string &user, const std::string &password) {
+                storeRouterPassword(secrets, iniFile, iniDir, user, password, window);
+                return std::string();
+            },
+            [&window](auto done) {
+                window.fetchRouterPhonebook(
+                    [done](int entries, const std::string &error) { done(entries, error); });
+            },
+            [&window] { window.reloadPhonebook(); },
+        });
     window.setSettingsOpener([&settings] { settings.open(); });
     window.Form_Load();
     if (!isAnyLineConfigured(LinePaths::ofThisSystem(),

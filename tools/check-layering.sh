@@ -20,6 +20,7 @@ declare -A allowed=(
     [tools/simcore]="tools/simcore base"
     [tools/capisim]="tools/capisim tools/simcore capi base"
     [tools/routersim]="tools/routersim tools/simcore base"
+    [phonebook]="phonebook base"
 )
 rc=0
 for room in "${!allowed[@]}"; do

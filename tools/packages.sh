@@ -4,7 +4,7 @@
 # Wayland compositor, packaging checks (test.sh installs both lists).
 KW_PACKAGES=(
     cmake ninja-build g++ pkg-config
-    qt6-base-dev libgl-dev qt6-wayland
+    qt6-base-dev libgl-dev qt6-wayland libsecret-1-dev
     libcapi20-dev libcapi20-3
     libx11-dev libxtst-dev libevdev-dev
     libphonenumber-dev libicu-dev
@@ -15,6 +15,7 @@ KW_TEST_PACKAGES=(
     libgtest-dev libgmock-dev libbenchmark-dev
     clang-14 clang-format-14 libclang-rt-14-dev
     trayer xdotool x11-xserver-utils x11-utils imagemagick
+    libsecret-tools gnome-keyring
     dbus-daemon systemd dunst haskell-status-notifier-item-utils haskell-gtk-sni-tray-utils
     sway grim xwayland dbus
     debhelper dpkg-dev fakeroot lintian desktop-file-utils appstream

@@ -2,6 +2,7 @@
 
 #include <QDesktopServices>
 #include <QProcess>
+#include <QProcessEnvironment>
 #include <QUrl>
 
 DesktopTelHandler::DesktopTelHandler(QObject *parent) : QObject(parent)
@@ -27,6 +28,11 @@ void DesktopTelHandler::recheck()
             query->deleteLater();
         }
     });
+    // Without XDG_CURRENT_DESKTOP, xdg-mime guesses the desktop by asking the X server
+    // (xprop); under Wayland that would start Xwayland for this one question.
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove(QStringLiteral("DISPLAY"));
+    query->setProcessEnvironment(env);
     query->start(QStringLiteral("xdg-mime"), {QStringLiteral("query"), QStringLiteral("default"),
                                               QStringLiteral("x-scheme-handler/tel")});
 }

@@ -21,7 +21,7 @@ public:
     static constexpr int kClientWidthTwips = 9045;
     static constexpr int kClientHeightTwips = 3255;
     /// Caller, name, MSN, date, time, handling; together 0.97 of the grid's width.
-    static constexpr std::array<double, 6> kColumnFractions = {0.16, 0.2, 0.12, 0.12, 0.1, 0.27};
+    static constexpr std::array<double, 6> kColumnFractions = {0.16, 0.2, 0.08, 0.15, 0.12, 0.26};
 
     explicit MainWindowViews(QWidget &window);
     ~MainWindowViews() override;

@@ -39,8 +39,16 @@ SingleInstance::SingleInstance(const QString &programDir, QObject *parent)
 
 SingleInstance::~SingleInstance()
 {
+    release();
+}
+
+void SingleInstance::release()
+{
+    if (m_server)
+        m_server->close();
     if (m_lockFd >= 0)
         ::close(m_lockFd); // releases the lock
+    m_lockFd = -1;
 }
 
 SingleInstance::Claim SingleInstance::claim()

@@ -1,5 +1,7 @@
 #include "app/ProgramDir.h"
 
+#include "app/CompositorWatch.h"
+#include "app/ProcessEnd.h"
 #include "app/QuitSignals.h"
 #include "app/SingleInstance.h"
 #include "app/frmCapi.h"
@@ -62,6 +64,8 @@ int main(int argc, char *argv[])
 
     frmCapi window(data, std::move(platform));
     window.callLog().startWriter(clock);
+    ProcessEnd::installExitHook();
+    const auto compositorWatch = CompositorWatch::create([] { ProcessEnd::afterDisplayLoss(); });
     instance.setShowRequestHandler([&window] { window.mnuAnzeigen_Click(); });
     if (notifier)
         notifier->setShowHandler([&window] { window.mnuAnzeigen_Click(); });
@@ -78,5 +82,9 @@ int main(int argc, char *argv[])
         notice("kein Infobereich (System Tray) verfügbar; das Fenster bleibt sichtbar.");
         window.show();
     }
-    return QApplication::exec();
+    const int status = QApplication::exec();
+    // The log is finished: nothing left is worth waiting for (a hanging host-name lookup
+    // would hold ~QApplication, the library's teardown would meet the CAPI thread).
+    instance.release();
+    ProcessEnd::now(status);
 }

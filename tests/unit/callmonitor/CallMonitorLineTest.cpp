@@ -4,6 +4,7 @@
 #include "tests/fakes/FakeMonitorSocket.h"
 #include "tests/fakes/RecordingCallEvents.h"
 
+#include <functional>
 #include <gtest/gtest.h>
 
 namespace {
@@ -27,7 +28,14 @@ protected:
     void connectNow()
     {
         line.start();
+        acceptProven();
+    }
+    /// The peer accepts and the connection lasts until it counts as up.
+    void acceptProven()
+    {
         socket->accept();
+        ASSERT_EQ(timer->pending, 10000ms);
+        timer->fire();
     }
     Notices takeNotices() { return std::exchange(notices, {}); }
     /// The delays of n failed attempts in a row, each refused at once.
@@ -51,6 +59,9 @@ TEST_F(MonitorLine, StartConnectsToHostAndPortWithATimeout)
     EXPECT_EQ(socket->attempts[0].port, 1012);
     EXPECT_EQ(timer->pending, 5000ms);
     socket->accept();
+    EXPECT_FALSE(line.isLineUp());
+    EXPECT_EQ(events.take(), Events{});
+    timer->fire();
     EXPECT_FALSE(timer->pending.has_value());
     EXPECT_TRUE(line.isLineUp());
     EXPECT_EQ(events.take(), Events{"up"});
@@ -77,7 +88,7 @@ TEST_F(MonitorLine, RefusedAttemptsBackOffQuietlyAfterTheFirstMessage)
     EXPECT_EQ(socket->attempts.size(), 8u);
     EXPECT_EQ(takeNotices(),
               Notices{"Keine Verbindung zum Anrufmonitor (fritz.box:1012: Connection refused)"});
-    socket->accept();
+    acceptProven();
     EXPECT_EQ(takeNotices(), Notices{"Anrufmonitor-Verbindung hergestellt"});
     EXPECT_EQ(events.take(), Events{"up"});
 }
@@ -112,7 +123,7 @@ TEST_F(MonitorLine, LostConnectionIsToldOnceAndRepaired)
     timer->fire();
     EXPECT_EQ(refuse(2), (std::vector<std::chrono::milliseconds>{10s, 20s}));
     EXPECT_EQ(takeNotices(), Notices{});
-    socket->accept();
+    acceptProven();
     EXPECT_EQ(takeNotices(), Notices{"Anrufmonitor-Verbindung wieder hergestellt"});
     EXPECT_EQ(events.take(), Events{"up"});
     // The call open at the loss is gone: its late DISCONNECT finds nothing; the backoff
@@ -143,11 +154,65 @@ TEST_F(MonitorLine, BadLinesAreToldOncePerConnection)
     socket->end("x");
     takeNotices();
     timer->fire();
-    socket->accept();
+    acceptProven();
     takeNotices();
     socket->send("wieder\n");
     EXPECT_EQ(takeNotices(), Notices{"Anrufmonitor: Zeile nicht verstanden, übersprungen: wieder"});
 }
+
+// A connection that ends within 10 s without a line is a failed attempt: told once, the
+// back-off goes on doubling and the line never comes up. A line, or 10 s, make it up.
+struct ShortConnection
+{
+    const char *name;
+    std::function<void(FakeMonitorSocket &, FakeLineTimer &)> peer; // after the accept
+    bool up;
+};
+
+class MonitorLineShortConnection : public MonitorLine,
+                                   public ::testing::WithParamInterface<ShortConnection>
+{
+};
+
+TEST_P(MonitorLineShortConnection, CountsAsUpOnlyWithALineOrTenSeconds)
+{
+    line.start();
+    std::vector<std::chrono::milliseconds> delays;
+    for (int i = 0; i < 6; ++i) {
+        socket->accept();
+        GetParam().peer(*socket, *timer);
+        socket->end("The remote host closed the connection");
+        delays.push_back(timer->pending.value_or(0ms));
+        timer->fire();
+    }
+    if (GetParam().up) {
+        EXPECT_EQ(delays, std::vector<std::chrono::milliseconds>(6, 5s));
+        EXPECT_EQ(events.take().front(), "up");
+        const Notices told = takeNotices(); // each loss and return is told
+        ASSERT_EQ(told.size(), 11u);
+        EXPECT_EQ(told[0], "Anrufmonitor-Verbindung verloren");
+        EXPECT_EQ(told[1], "Anrufmonitor-Verbindung wieder hergestellt");
+        return;
+    }
+    EXPECT_EQ(delays, (std::vector<std::chrono::milliseconds>{5s, 10s, 20s, 40s, 60s, 60s}));
+    EXPECT_EQ(events.take(), Events{});
+    EXPECT_EQ(takeNotices(), Notices{"Keine Verbindung zum Anrufmonitor (fritz.box:1012: The "
+                                     "remote host closed the connection)"});
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    CallMonitor, MonitorLineShortConnection,
+    ::testing::Values(
+        ShortConnection{"ClosedAtOnce", [](FakeMonitorSocket &, FakeLineTimer &) {}, false},
+        ShortConnection{"PartOfALine",
+                        [](FakeMonitorSocket &peer, FakeLineTimer &) { peer.send("d;RING;0;0"); },
+                        false},
+        ShortConnection{
+            "OneLine",
+            [](FakeMonitorSocket &peer, FakeLineTimer &) { peer.send("d;RING;0;030;5;\n"); }, true},
+        ShortConnection{"TenSeconds",
+                        [](FakeMonitorSocket &, FakeLineTimer &clock) { clock.fire(); }, true}),
+    [](const auto &param) { return std::string(param.param.name); });
 
 TEST_F(MonitorLine, StopDropsTheConnectionAndEverythingScheduled)
 {

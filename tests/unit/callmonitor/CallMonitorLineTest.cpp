@@ -162,57 +162,38 @@ TEST_F(MonitorLine, BadLinesAreToldOncePerConnection)
 
 // A connection that ends within 10 s without a line is a failed attempt: told once, the
 // back-off goes on doubling and the line never comes up. A line, or 10 s, make it up.
-struct ShortConnection
+TEST(MonitorLineShort, CountsAsUpOnlyWithALineOrTenSeconds)
 {
-    const char *name;
-    std::function<void(FakeMonitorSocket &, FakeLineTimer &)> peer; // after the accept
-    bool up;
-};
-
-class MonitorLineShortConnection : public MonitorLine,
-                                   public ::testing::WithParamInterface<ShortConnection>
-{
-};
-
-TEST_P(MonitorLineShortConnection, CountsAsUpOnlyWithALineOrTenSeconds)
-{
-    line.start();
-    std::vector<std::chrono::milliseconds> delays;
-    for (int i = 0; i < 6; ++i) {
-        socket->accept();
-        GetParam().peer(*socket, *timer);
-        socket->end("The remote host closed the connection");
-        delays.push_back(timer->pending.value_or(0ms));
-        timer->fire();
+    using Peer = std::function<void(FakeMonitorSocket &, FakeLineTimer &)>;
+    const std::vector<std::pair<Peer, bool>> peers{
+        {[](FakeMonitorSocket &, FakeLineTimer &) {}, false},
+        {[](FakeMonitorSocket &peer, FakeLineTimer &) { peer.send("d;RING;0;0"); }, false},
+        {[](FakeMonitorSocket &peer, FakeLineTimer &) { peer.send("d;RING;0;030;5;\n"); }, true},
+        {[](FakeMonitorSocket &, FakeLineTimer &clock) { clock.fire(); }, true}};
+    for (const auto &[peer, up] : peers) {
+        auto *socket = new FakeMonitorSocket;
+        auto *timer = new FakeLineTimer;
+        Notices notices;
+        CallMonitorLine line{"fritz.box", 1012, std::unique_ptr<MonitorSocket>(socket),
+                             std::unique_ptr<LineTimer>(timer),
+                             [&](const std::string &t) { notices.push_back(t); }};
+        RecordingCallEvents events;
+        line.setCallEvents(&events);
+        line.start();
+        std::vector<std::chrono::milliseconds> delays;
+        for (int i = 0; i < 6; ++i) {
+            socket->accept();
+            peer(*socket, *timer);
+            socket->end("The remote host closed the connection");
+            delays.push_back(timer->pending.value_or(0ms));
+            timer->fire();
+        }
+        using Delays = std::vector<std::chrono::milliseconds>;
+        EXPECT_EQ(delays, (up ? Delays(6, 5s) : Delays{5s, 10s, 20s, 40s, 60s, 60s}));
+        EXPECT_EQ(events.take().empty(), !up);
+        EXPECT_EQ(notices.size(), up ? 11u : 1u); // lost and back each time, or told once
     }
-    if (GetParam().up) {
-        EXPECT_EQ(delays, std::vector<std::chrono::milliseconds>(6, 5s));
-        EXPECT_EQ(events.take().front(), "up");
-        const Notices told = takeNotices(); // each loss and return is told
-        ASSERT_EQ(told.size(), 11u);
-        EXPECT_EQ(told[0], "Anrufmonitor-Verbindung verloren");
-        EXPECT_EQ(told[1], "Anrufmonitor-Verbindung wieder hergestellt");
-        return;
-    }
-    EXPECT_EQ(delays, (std::vector<std::chrono::milliseconds>{5s, 10s, 20s, 40s, 60s, 60s}));
-    EXPECT_EQ(events.take(), Events{});
-    EXPECT_EQ(takeNotices(), Notices{"Keine Verbindung zum Anrufmonitor (fritz.box:1012: The "
-                                     "remote host closed the connection)"});
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    CallMonitor, MonitorLineShortConnection,
-    ::testing::Values(
-        ShortConnection{"ClosedAtOnce", [](FakeMonitorSocket &, FakeLineTimer &) {}, false},
-        ShortConnection{"PartOfALine",
-                        [](FakeMonitorSocket &peer, FakeLineTimer &) { peer.send("d;RING;0;0"); },
-                        false},
-        ShortConnection{
-            "OneLine",
-            [](FakeMonitorSocket &peer, FakeLineTimer &) { peer.send("d;RING;0;030;5;\n"); }, true},
-        ShortConnection{"TenSeconds",
-                        [](FakeMonitorSocket &, FakeLineTimer &clock) { clock.fire(); }, true}),
-    [](const auto &param) { return std::string(param.param.name); });
 
 TEST_F(MonitorLine, StopDropsTheConnectionAndEverythingScheduled)
 {

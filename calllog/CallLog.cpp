@@ -284,9 +284,9 @@ struct CallLog::State
             if (abandoned)
                 break; // finish() has given up on the writer
             unsynced.erase(unsynced.begin(), unsynced.begin() + static_cast<long>(batch));
-            WriteResult r;
-            r.syncError = err;
-            report(r);
+            // Only a failure is news here; the writes say when the log works again.
+            if (err != 0)
+                report(WriteResult{0, err});
             idle.notify_all();
         }
         writerDone = true;

@@ -39,7 +39,6 @@ TEST_P(Ending, KeepsTheCallsAndTheEndMarkerAndEndsWithinFiveSeconds)
 {
     const EndCase &c = GetParam();
     extraEnv = c.slow.env(dir.path());
-    ::chmod(dir.path().c_str(), 0755);
     std::ofstream(binDir / "klingelwacht.INI") << c.ini;
     if (!c.scenario.empty() || !c.capisimArgs.empty())
         sim.startFor(dir.path(), c.scenario, c.capisimArgs);

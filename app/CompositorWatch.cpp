@@ -1,7 +1,10 @@
 #include "app/CompositorWatch.h"
 
+#include "app/ProcessEnd.h"
+
 #include <QCoreApplication>
 #include <QGuiApplication>
+#include <atomic>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -9,10 +12,14 @@
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
+#include <sys/syscall.h>
 #include <sys/un.h>
 #include <unistd.h>
 
 namespace {
+
+// The process whose Wayland connection is watched (0: none); a child after fork is not it.
+std::atomic<pid_t> g_watchedPid{0};
 
 /// Where the compositor listens, as libwayland-client finds it.
 std::string waylandSocketPath()
@@ -58,6 +65,7 @@ std::unique_ptr<CompositorWatch> CompositorWatch::create(std::function<void()> o
 CompositorWatch::CompositorWatch(int fd, std::function<void()> onHangUp)
     : m_fd(fd), m_stopFd(::eventfd(0, EFD_CLOEXEC)), m_onHangUp(std::move(onHangUp))
 {
+    g_watchedPid = ::getpid();
     QCoreApplication::instance()->installEventFilter(this);
     m_thread = std::thread([this] {
         pollfd fds[2] = {{m_fd, POLLRDHUP, 0}, {m_stopFd, POLLIN, 0}};
@@ -70,6 +78,7 @@ CompositorWatch::CompositorWatch(int fd, std::function<void()> onHangUp)
 
 CompositorWatch::~CompositorWatch()
 {
+    g_watchedPid = 0;
     QCoreApplication::instance()->removeEventFilter(this);
     const std::uint64_t one = 1;
     [[maybe_unused]] const auto n = ::write(m_stopFd, &one, sizeof one);
@@ -95,4 +104,16 @@ bool CompositorWatch::eventFilter(QObject *watched, QEvent *event)
     if (hungUp(0))
         hangUp();
     return QObject::eventFilter(watched, event);
+}
+
+// Qt's Wayland plugin calls _exit() as soon as it finds the connection broken, also straight
+// from the event dispatcher's wake-up (QWaylandDisplay::flushRequests), where neither an
+// event nor the watcher thread is sure to come first. The program's own _exit, which the
+// plugin's call reaches, finishes the log before it ends the process as _exit does.
+extern "C" [[noreturn]] void _exit(int status)
+{
+    if (g_watchedPid != 0 && g_watchedPid == ::getpid())
+        ProcessEnd::finishLog();
+    ::syscall(SYS_exit_group, status);
+    __builtin_unreachable();
 }

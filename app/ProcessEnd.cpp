@@ -34,11 +34,16 @@ void now(int status)
     ::_exit(status);
 }
 
-void afterDisplayLoss()
+void finishLog()
 {
     // No library call of the CAPI thread may run into the log's last write or the end.
     CapiWorker::parkAll();
     CallLog::finishAtProcessEnd(std::chrono::steady_clock::now() + kShutdownBudget);
+}
+
+void afterDisplayLoss()
+{
+    finishLog();
     now(1);
 }
 

@@ -14,6 +14,10 @@ inline constexpr std::chrono::milliseconds kShutdownBudget{4500};
 /// The CAPI threads are parked, stdout and stderr flushed, and the process ends with status.
 [[noreturn]] void now(int status);
 
+/// The CAPI threads are parked and the log finished with the end marker (unless it was
+/// finished before) within kShutdownBudget. Any thread.
+void finishLog();
+
 /// The log of a process that ends without its shutdown (the display connection broke) is
 /// finished with the end marker within kShutdownBudget, and the process ends with status 1.
 /// Any thread.

@@ -1,18 +1,19 @@
 #!/usr/bin/env bash
 # Installs what is missing, checks formatting and layering, builds the program twice
 # (warnings as errors; ASan+UBSan) and runs every test of both builds through ctest, runs
-# the fuzzers, then builds the Debian package and runs the package tests on it.
+# the fuzzers, runs the threaded parts' tests under ThreadSanitizer, then builds the Debian
+# package and runs the package tests on it.
 #
 #     ./test.sh            every stage
-#     ./test.sh STAGE      one stage: format, asan, fuzz, release or package
+#     ./test.sh STAGE      one stage: format, asan, fuzz, tsan, release or package
 #                          (package needs the release build)
 set -uo pipefail
 cd "$(dirname "$0")"
 stage=${1:-all}
 case $stage in
-all | format | asan | fuzz | release | package) ;;
+all | format | asan | fuzz | tsan | release | package) ;;
 *)
-    echo "usage: $0 [format|asan|fuzz|release|package]" >&2
+    echo "usage: $0 [format|asan|fuzz|tsan|release|package]" >&2
     exit 2
     ;;
 esac
@@ -67,6 +68,24 @@ if wants fuzz; then
         -DKW_FUZZ=ON -DKW_BUILD_BENCH=OFF -DKW_FUZZ_SECONDS="${KW_FUZZ_SECONDS:-60}"
     cmake --build build-fuzz -j"$jobs" --target kw_fuzzers || exit 1
     ctest --test-dir build-fuzz -j"$jobs" --output-on-failure || rc=1
+fi
+
+# The parts with threads of their own: their test programs, and the tests in them (a ctest
+# regex) that ThreadSanitizer runs. A new threaded part adds its program and its tests here.
+tsan_targets=(capi_unit_tests calllog_unit_tests)
+tsan_tests='CapiWorker|CapiLine|CallLog'
+
+if wants tsan; then
+    echo "== ThreadSanitizer build (${tsan_targets[*]})"
+    tsan_start=$SECONDS
+    configure -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKW_WERROR=ON -DKW_TSAN=ON \
+        -DKW_BUILD_BENCH=OFF
+    cmake --build build-tsan -j"$jobs" --target "${tsan_targets[@]}" || exit 1
+    echo "== ThreadSanitizer tests ($tsan_tests)"
+    # Reports inside Qt, GLib and libdbus (not built with TSan) are suppressed; ours never.
+    TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 suppressions=$PWD/tools/tsan.supp" \
+        ctest --test-dir build-tsan -j"$jobs" --output-on-failure --timeout 300 -R "$tsan_tests" || rc=1
+    echo "== ThreadSanitizer stage took $((SECONDS - tsan_start)) s"
 fi
 
 if wants release || wants package; then

@@ -37,8 +37,17 @@ SingleInstance::SingleInstance(const QString &programDir, QObject *parent)
         m_serverName = QDir(QFile::decodeName(runtimeDir)).filePath(m_serverName);
 }
 
-// Closing the lock file releases the lock.
-SingleInstance::~SingleInstance() = default;
+SingleInstance::~SingleInstance()
+{
+    release();
+}
+
+void SingleInstance::release()
+{
+    if (m_server)
+        m_server->close();
+    m_lockFd.close(); // closing the lock file releases the lock
+}
 
 SingleInstance::Claim SingleInstance::claim()
 {

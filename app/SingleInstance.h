@@ -24,6 +24,8 @@ public:
         NoLock, ///< the lock file cannot be had (said on stderr); this process must not run
     };
     Claim claim();
+    /// Lets the next start run: the local socket and the lock are given up.
+    void release();
     const QString &lockPath() const { return m_lockPath; }
     const QString &serverName() const { return m_serverName; }
     /// Called in the first instance when a later start asks for the window.

@@ -3,6 +3,7 @@
 #include "app/MissedCalls.h"
 #include "app/PhonebookSettings.h"
 #include "app/RouterPhonebookSetup.h"
+#include "app/ProcessEnd.h"
 #include "app/ViewsRecordSink.h"
 #include "app/modCapi.h"
 #include "base/Notice.h"
@@ -316,12 +317,14 @@ void frmCapi::Form_Unload()
     if (m_unloaded)
         return;
     m_unloaded = true;
+    // One deadline for the whole shutdown: the line's stop wait and the log's sync share it.
+    const auto deadline = std::chrono::steady_clock::now() + ProcessEnd::kShutdownBudget;
     m_timer->stop();
     guarded([&] {
         if (m_line)
             m_line->stop();
         m_platform.tray.remove(m_data.tray);
-        m_log.finish(markerRecord(m_platform.clock.localNow(), MarkerKind::End));
+        m_log.finishBy(markerRecord(m_platform.clock.localNow(), MarkerKind::End), deadline);
     });
 }
 

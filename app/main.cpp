@@ -4,6 +4,8 @@
 #include "app/Autostart.h"
 #include "app/FirstStart.h"
 #include "app/LookupCommand.h"
+#include "app/CompositorWatch.h"
+#include "app/ProcessEnd.h"
 #include "app/QuitSignals.h"
 #include "app/RouterPhonebookSetup.h"
 #include "app/SettingsController.h"
@@ -100,6 +102,8 @@ int main(int argc, char *argv[])
     platform.tel = &tel;
     frmCapi window(data, std::move(platform));
     window.callLog().startWriter(clock);
+    ProcessEnd::installExitHook();
+    const auto compositorWatch = CompositorWatch::create([] { ProcessEnd::afterDisplayLoss(); });
     instance.setShowRequestHandler([&window] { window.mnuAnzeigen_Click(); });
     if (notifier)
         notifier->setShowHandler([&window] { window.mnuAnzeigen_Click(); });
@@ -145,5 +149,9 @@ int main(int argc, char *argv[])
         notice("kein Infobereich (System Tray) verfügbar; das Fenster bleibt sichtbar.");
         window.show();
     }
-    return QApplication::exec();
+    const int status = QApplication::exec();
+    // The log is finished: nothing left is worth waiting for (a hanging host-name lookup
+    // would hold ~QApplication, the library's teardown would meet the CAPI thread).
+    instance.release();
+    ProcessEnd::now(status);
 }

@@ -7,6 +7,7 @@
 #include "calllog/Clock.h"
 #include "calllog/LogReader.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <condition_variable>
@@ -118,7 +119,31 @@ bool endsInsideARecord(int fd)
     return reader && ::pread(reader.get(), &last, 1, st.st_size - 1) == 1 && last != '\n';
 }
 
-WriteResult writeRecord(const std::string &fileName, std::string_view record)
+/// Takes the log's lock. Blocking is allowed only where the caller may wait; otherwise a
+/// lock held by another writer for longer than lockWait counts as a failed write.
+int lockLog(int fd, std::optional<std::chrono::milliseconds> lockWait)
+{
+    if (!lockWait) {
+        while (::flock(fd, LOCK_EX) != 0)
+            if (errno != EINTR)
+                return errno;
+        return 0;
+    }
+    const auto until = std::chrono::steady_clock::now() + *lockWait;
+    while (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        if (errno != EWOULDBLOCK && errno != EINTR)
+            return errno;
+        if (std::chrono::steady_clock::now() >= until)
+            return EWOULDBLOCK;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return 0;
+}
+
+/// Writes the record; with sync it is on the disk before this returns, without it the
+/// writer thread syncs it later (syncLog). lockWait: see lockLog.
+WriteResult writeRecord(const std::string &fileName, std::string_view record, bool sync,
+                        std::optional<std::chrono::milliseconds> lockWait = std::nullopt)
 {
     // O_NONBLOCK: a FIFO without a reader fails at once instead of blocking the program.
     // O_NOFOLLOW: a link planted in place of the log must not redirect the call records,
@@ -130,8 +155,8 @@ WriteResult writeRecord(const std::string &fileName, std::string_view record)
         return {errno, 0};
     // Another writer's record that spans pages can be seen half-way, its end not yet there;
     // writers of the log take turns, so the last byte looked at is a finished record's.
-    while (::flock(fd.get(), LOCK_EX) != 0 && errno == EINTR) {
-    }
+    if (const int err = lockLog(fd.get(), lockWait); err != 0)
+        return {err, 0};
     const std::string out = (endsInsideARecord(fd.get()) ? "\r\n" : "") + recordBytes(record);
     if (const WriteOutcome w = writeAll(fd.get(), out); w.err != 0) {
         if (w.done > 0)
@@ -139,11 +164,23 @@ WriteResult writeRecord(const std::string &fileName, std::string_view record)
         return {w.err, 0};
     }
     // Devices and FIFOs cannot be synced (EINVAL, EROFS); only a file's data matters.
-    if (::fdatasync(fd.get()) != 0 && errno != EINVAL && errno != EROFS)
+    if (sync && ::fdatasync(fd.get()) != 0 && errno != EINVAL && errno != EROFS)
         return {0, errno};
     if (fd.close() != 0)
         return {0, errno};
     return {};
+}
+
+/// Puts what was written to the log on the disk: 0 or the errno of the sync.
+int syncLog(const std::string &fileName)
+{
+    const UniqueFd fd(
+        ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | O_NOFOLLOW));
+    if (!fd)
+        return errno == ENOENT ? 0 : errno;
+    if (::fdatasync(fd.get()) != 0 && errno != EINVAL && errno != EROFS)
+        return errno;
+    return 0;
 }
 
 std::string failureText(const std::string &fileName, int err)
@@ -172,20 +209,24 @@ struct CallLog::State
         bool keep = true; // a call record: kept when it cannot be written
     };
 
-    /// Writes the queue from its front until a call record fails (it stays, with all behind
-    /// it). Called with the lock held; the lock is let go while a record is written.
+    /// Writes the kept records from the front until a call record fails (it stays, with all
+    /// behind it). Lock held: the writes are quick, the sync is the writer thread's. Without
+    /// the writer each record is synced here, and the lock is let go while it is written.
     WriteResult drain(std::unique_lock<std::mutex> &lock)
     {
         WriteResult result;
-        while (!pending.empty() && !blocked && !abandoned) {
+        while (!pending.empty() && !blocked) {
             const Entry entry = pending.front();
-            busy = true;
-            lock.unlock();
-            const WriteResult r = writeRecord(fileName, entry.text);
-            lock.lock();
-            busy = false;
-            if (abandoned)
-                break; // finish() has given up on the writer and taken the queue
+            WriteResult r;
+            if (writer.joinable()) {
+                r = writeRecord(fileName, entry.text, false, kLockWait);
+            } else {
+                busy = true;
+                lock.unlock();
+                r = writeRecord(fileName, entry.text, true);
+                lock.lock();
+                busy = false;
+            }
             if (r.writeError && entry.keep) {
                 blocked = true;
                 lastError = r.writeError;
@@ -200,6 +241,10 @@ struct CallLog::State
                 result.writeError = r.writeError;
             if (r.syncError)
                 result.syncError = r.syncError;
+            if (!r.writeError && writer.joinable()) {
+                unsynced.push_back(entry.text);
+                wake.notify_one();
+            }
         }
         return result;
     }
@@ -220,57 +265,81 @@ struct CallLog::State
                                std::generic_category().message(r.syncError) + ".");
     }
 
-    bool isIdle() const { return !busy && (pending.empty() || blocked || abandoned); }
+    bool isIdle() const { return !busy && unsynced.empty(); }
 
+    /// Syncs what the caller's thread has written, all of it with one fdatasync.
     void writerLoop()
     {
         std::unique_lock lock(mutex);
         for (;;) {
-            wake.wait(lock, [&] { return stop || (!pending.empty() && !blocked); });
+            wake.wait(lock, [&] { return stop || !unsynced.empty(); });
             if (stop)
                 break;
-            report(drain(lock));
+            const std::size_t batch = unsynced.size();
+            busy = true;
+            lock.unlock();
+            const int err = syncLog(fileName);
+            lock.lock();
+            busy = false;
+            if (abandoned)
+                break; // finish() has given up on the writer
+            unsynced.erase(unsynced.begin(), unsynced.begin() + static_cast<long>(batch));
+            // Only a failure is news here; the writes say when the log works again.
+            if (err != 0)
+                report(WriteResult{0, err});
             idle.notify_all();
         }
         writerDone = true;
         idle.notify_all();
     }
 
-    /// See CallLog::finish. Safe to call from an exit handler: no Qt, bounded waiting.
-    void finish(std::optional<std::string> endMarker, std::chrono::milliseconds wait)
+    /// See CallLog::finish. Safe to call from an exit handler and from any thread: no Qt,
+    /// waiting bounded by the deadline. A second call waits for the first to be done.
+    void finish(std::optional<std::string> endMarker,
+                std::chrono::steady_clock::time_point deadline)
     {
         std::unique_lock lock(mutex);
-        if (finished)
+        if (finished) {
+            done.wait_until(lock, deadline, [&] { return finishDone; });
             return;
+        }
         finished = true;
         if (endMarker)
             pending.push_back({std::move(*endMarker), true});
         blocked = false; // one last try for the kept records
+        report(drain(lock));
         if (writer.joinable()) {
             wake.notify_all();
-            idle.wait_for(lock, wait, [&] { return isIdle(); });
-        } else {
-            report(drain(lock));
+            idle.wait_until(lock, deadline, [&] { return isIdle(); });
         }
         std::string text;
         for (const std::string &notice : notices)
             text += "Klingelwacht: " + notice + "\n";
         notices.clear();
         if (!pending.empty()) {
-            text += "Klingelwacht: " +
-                    (blocked ? failureText(fileName, lastError)
-                             : "Anrufliste " + fileName + " wurde nicht rechtzeitig geschrieben.") +
+            text += "Klingelwacht: " + failureText(fileName, lastError) +
                     " Diese Zeilen fehlen darin:\n";
             for (const Entry &entry : pending)
                 text += entry.text + "\n";
         }
+        // In the file already: pasting them back would double them.
+        if (!unsynced.empty()) {
+            text += "Klingelwacht: Anrufliste " + fileName +
+                    " wurde nicht rechtzeitig gesichert. Diese Zeilen sind geschrieben, aber "
+                    "nicht bestätigt:\n";
+            for (const std::string &line : unsynced)
+                text += line + "\n";
+        }
         pending.clear();
+        unsynced.clear();
         abandoned = true;
         stop = true;
         wake.notify_all();
         if (writer.joinable()) {
             // A writer stuck on a hung disk is left behind; the process ends without it.
-            if (idle.wait_for(lock, std::chrono::milliseconds(100), [&] { return writerDone; })) {
+            const auto join = std::min(deadline, std::chrono::steady_clock::now() +
+                                                     std::chrono::milliseconds(100));
+            if (idle.wait_until(lock, join, [&] { return writerDone; })) {
                 lock.unlock();
                 writer.join();
             } else {
@@ -282,20 +351,29 @@ struct CallLog::State
         }
         if (!text.empty())
             writeStderr(text);
+        lock.lock();
+        finishDone = true;
+        done.notify_all();
     }
+
+    /// A lock on the log held longer than this by another writer fails the write (kept).
+    static constexpr std::chrono::milliseconds kLockWait{200};
 
     const std::string fileName;
     mutable std::mutex mutex;
     std::condition_variable wake;         // the writer has work
     mutable std::condition_variable idle; // the writer has none it can do
-    std::deque<Entry> pending;            // not in the file yet, in event order
+    std::condition_variable done;         // finish() is over
+    std::deque<Entry> pending;            // kept: not in the file yet, in event order
+    std::deque<std::string> unsynced;     // in the file, not yet synced
     std::vector<std::string> notices;     // for the notifier, on the caller's thread
     std::thread writer;
     const Clock *clock = nullptr; // for the end marker at exit
     bool blocked = false;         // the front call record failed; waiting for a retry
-    bool busy = false;            // a record is being written
+    bool busy = false;            // a record is being written or synced
     bool failing = false;
     bool finished = false;
+    bool finishDone = false;
     bool abandoned = false;
     bool stop = false;
     bool writerDone = false;
@@ -315,7 +393,7 @@ std::shared_ptr<CallLog::State> exitLog()
     return g_exitLog;
 }
 
-void finishAtExit()
+void finishAtEnd(std::chrono::steady_clock::time_point deadline)
 {
     const std::shared_ptr<CallLog::State> state = exitLog();
     if (!state)
@@ -323,12 +401,17 @@ void finishAtExit()
     std::optional<std::string> marker;
     {
         std::lock_guard guard(state->mutex);
-        if (state->finished)
+        if (state->finished && state->finishDone)
             return;
-        if (state->clock)
+        if (state->clock && !state->finished)
             marker = markerRecord(state->clock->localNow(), MarkerKind::End);
     }
-    state->finish(std::move(marker), std::chrono::seconds(5));
+    state->finish(std::move(marker), deadline);
+}
+
+void finishAtExit()
+{
+    finishAtEnd(std::chrono::steady_clock::now() + std::chrono::seconds(5));
 }
 
 } // namespace
@@ -348,7 +431,7 @@ CallLog::~CallLog()
         if (!m_state->writer.joinable())
             return;
     }
-    m_state->finish(std::nullopt, std::chrono::seconds(5));
+    m_state->finish(std::nullopt, std::chrono::steady_clock::now() + std::chrono::seconds(5));
 }
 
 const std::string &CallLog::fileName() const
@@ -401,10 +484,6 @@ bool CallLog::appendCallRecord(std::string_view record)
     s.pending.push_back({std::string(record), true});
     // A new call record is the moment to try the kept ones again: they go first.
     s.blocked = false;
-    if (s.writer.joinable()) {
-        s.wake.notify_one();
-        return true;
-    }
     s.report(s.drain(lock));
     const bool written = s.pending.empty();
     lock.unlock();
@@ -417,10 +496,6 @@ void CallLog::flushKeptRecords()
     State &s = *m_state;
     std::unique_lock lock(s.mutex);
     s.blocked = false;
-    if (s.writer.joinable()) {
-        s.wake.notify_one();
-        return;
-    }
     const WriteResult r = s.drain(lock);
     s.report(r);
     lock.unlock();
@@ -433,17 +508,17 @@ void CallLog::LogAppend(std::string_view record)
 {
     State &s = *m_state;
     {
-        std::lock_guard guard(s.mutex);
+        std::unique_lock lock(s.mutex);
         if (s.finished)
             return;
         if (s.writer.joinable()) {
             s.pending.push_back({std::string(record), false});
-            s.wake.notify_one();
+            s.report(s.drain(lock));
             return;
         }
     }
     flushKeptRecords();
-    const WriteResult r = writeRecord(s.fileName, record);
+    const WriteResult r = writeRecord(s.fileName, record, true);
     if (r.writeError)
         raise(r.writeError, s.fileName);
     if (r.syncError)
@@ -457,10 +532,7 @@ void CallLog::timerTick()
     if (s.blocked && !s.pending.empty() &&
         std::chrono::steady_clock::now() - s.lastFailure >= m_retryInterval) {
         s.blocked = false;
-        if (s.writer.joinable())
-            s.wake.notify_one();
-        else
-            s.report(s.drain(lock));
+        s.report(s.drain(lock));
     }
     lock.unlock();
     deliverNotices();
@@ -468,7 +540,13 @@ void CallLog::timerTick()
 
 void CallLog::finish(std::optional<std::string> endMarker, std::chrono::milliseconds wait)
 {
-    m_state->finish(std::move(endMarker), wait);
+    finishBy(std::move(endMarker), std::chrono::steady_clock::now() + wait);
+}
+
+void CallLog::finishBy(std::optional<std::string> endMarker,
+                       std::chrono::steady_clock::time_point deadline)
+{
+    m_state->finish(std::move(endMarker), deadline);
 }
 
 bool CallLog::waitIdle(std::chrono::milliseconds timeout) const
@@ -480,7 +558,12 @@ bool CallLog::waitIdle(std::chrono::milliseconds timeout) const
 void CallLog::finishBeforeFatalExit()
 {
     if (const std::shared_ptr<State> state = exitLog())
-        state->finish(std::nullopt, std::chrono::seconds(5));
+        state->finish(std::nullopt, std::chrono::steady_clock::now() + std::chrono::seconds(5));
+}
+
+void CallLog::finishAtProcessEnd(std::chrono::steady_clock::time_point deadline)
+{
+    finishAtEnd(deadline);
 }
 
 void CallLog::checkLoadSize(std::uint64_t size)

@@ -15,9 +15,10 @@ class LogRecordSink;
 /// The call log file: appended one record at a time, read back once at start. Completed
 /// call records that cannot be written are kept and written later, in order.
 ///
-/// Until startWriter() the appends are written on the caller's thread before they return.
-/// After it a writer thread does the writing (with its fdatasync) in the order of the calls,
-/// so that a slow or hung disk never holds up the caller.
+/// Until startWriter() the appends are written and synced on the caller's thread before they
+/// return. After it they are still written there, at once and in order (a write is quick),
+/// and a writer thread does the fdatasync, so that a slow disk never holds up the caller and
+/// a process that is ended without warning has every record in the file.
 class CallLog
 {
 public:
@@ -37,7 +38,7 @@ public:
 
     /// Appends the record and CR LF in one write on an O_APPEND descriptor, on the disk
     /// before it returns. Kept call records go first. Raises std::system_error on failure.
-    /// With the writer running the record is queued instead; a failure loses it (it is
+    /// With the writer running the sync is left to it; a failure loses the record (it is
     /// said like a failing call record) and never raises.
     void LogAppend(std::string_view record);
     /// Hands the file's call records to the sink in file order; a missing file (or one that
@@ -47,12 +48,12 @@ public:
 
     /// Appends a completed call record without raising: when it cannot be written it is
     /// kept and written before the next record. The notifier hears of it once per run of
-    /// failures. True when the record is in the file, or handed to the writer.
+    /// failures. True when the record is in the file.
     bool appendCallRecord(std::string_view record);
     /// Writes the kept records (at shutdown, before the end marker). Raises
     /// std::system_error when one cannot be written; it and the rest stay kept.
     void flushKeptRecords();
-    /// Call records not in the file yet (kept after a failure, or still queued).
+    /// Call records not in the file yet (kept after a failure).
     std::size_t keptRecordCount() const;
     /// Who hears that the log cannot be written; stderr until one is set. It is always
     /// called on the thread that calls the log, never on the writer thread.
@@ -68,15 +69,23 @@ public:
     void timerTick();
     void setRetryInterval(std::chrono::milliseconds interval) { m_retryInterval = interval; }
     /// The last write of a run: the end marker (if any) goes after every record before it.
-    /// Waits for the writer at most wait; every record not in the file by then goes to stderr
-    /// in full so the user can recover it. Never raises; later appends are ignored.
+    /// Waits for the writer's sync at most wait; every record not in the file by then goes to
+    /// stderr in full so the user can recover it, and those written but not synced are named
+    /// as such. Never raises; later appends are ignored. Any thread; a second call waits for
+    /// the first to be over (until its own deadline).
     void finish(std::optional<std::string> endMarker,
                 std::chrono::milliseconds wait = std::chrono::seconds(5));
-    /// Waits until the writer has nothing left it can write (tests). False on time-out.
+    /// finish() with a deadline shared with other shutdown steps.
+    void finishBy(std::optional<std::string> endMarker,
+                  std::chrono::steady_clock::time_point deadline);
+    /// Waits until the writer has nothing left to sync (tests). False on time-out.
     bool waitIdle(std::chrono::milliseconds timeout) const;
     /// The log of a fatal error: kept and queued records are written as far as they can be
     /// (no end marker) before the process ends without its shutdown.
     static void finishBeforeFatalExit();
+    /// The log of a process that ends without its orderly shutdown (the display is gone):
+    /// finished with the end marker by deadline, unless finished before. Any thread.
+    static void finishAtProcessEnd(std::chrono::steady_clock::time_point deadline);
 
     struct State;
 

@@ -111,6 +111,10 @@ void readRecords(ByteSource &source, LogRecordSink &sink, std::size_t blockSize,
     bool skipping = midRecord;
     std::string scratch;
     ListRecord record;
+    // The buffer holds only the start of an unfinished record: new bytes without a
+    // delimiter or quote cannot finish it, so it is not parsed again from its start (a
+    // source that hands out small pieces would otherwise cost time quadratic in its length).
+    bool unfinished = false;
     while (!atEnd) {
         if (filled == capacity) {
             // Only a block smaller than two records can fill up with one record.
@@ -119,10 +123,15 @@ void readRecords(ByteSource &source, LogRecordSink &sink, std::size_t blockSize,
             buffer = std::move(bigger);
             capacity *= 2;
         }
+        const std::size_t before = filled;
         const std::size_t got = source.readSome(buffer.get() + filled, capacity - filled);
         atEnd = got == 0;
         filled += got;
         std::string_view bytes(buffer.get(), filled);
+        if (unfinished && !atEnd && filled <= maxRecord &&
+            bytes.find_first_of(",\r\n\"", before) == std::string_view::npos)
+            continue;
+        unfinished = false;
         std::size_t pos = 0;
         if (skipping) {
             pos = findRecordEnd(bytes, 0);
@@ -161,8 +170,10 @@ void readRecords(ByteSource &source, LogRecordSink &sink, std::size_t blockSize,
                 pos = end;
                 continue;
             }
-            if (status == ReadStatus::End || filled - pos <= maxRecord)
+            if (status == ReadStatus::End || filled - pos <= maxRecord) {
+                unfinished = status == ReadStatus::NeedMore;
                 break;
+            }
             // An unfinished record longer than any the program writes: its first bytes
             // stand for it and the rest of its record is passed over.
             std::size_t start = pos;

@@ -76,6 +76,14 @@ void CallMonitorLine::onConnected()
 {
     if (m_state != State::Connecting)
         return;
+    m_state = State::Opened;
+    m_timer->startOnce(kProven, [this] { becomeUp(); });
+}
+
+void CallMonitorLine::becomeUp()
+{
+    if (m_state != State::Opened)
+        return;
     m_timer->cancel();
     m_state = State::Up;
     m_retry = kFirstRetry;
@@ -90,7 +98,9 @@ void CallMonitorLine::onConnected()
 
 void CallMonitorLine::onReceived(std::string_view bytes)
 {
-    if (m_state != State::Up)
+    if (m_state == State::Opened && bytes.find_first_of("\r\n") != std::string_view::npos)
+        becomeUp();
+    if (m_state != State::Up && m_state != State::Opened)
         return;
     m_parser.feed(bytes, [this](const MonitorRecord &r) { m_tracker.handle(r); });
     if (!m_toldBad && m_parser.badLines() > 0) {
@@ -101,7 +111,7 @@ void CallMonitorLine::onReceived(std::string_view bytes)
 
 void CallMonitorLine::onClosed(const std::string &reason)
 {
-    if (m_state == State::Connecting) {
+    if (m_state == State::Connecting || m_state == State::Opened) {
         m_timer->cancel();
         attemptFailed(reason);
     } else if (m_state == State::Up) {

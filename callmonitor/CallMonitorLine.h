@@ -15,7 +15,9 @@
 /// The router's call monitor as a line: a TCP connection on the UI thread's event loop
 /// whose lines become call events as they arrive. A failed attempt is retried after
 /// kFirstRetry, doubling up to kMaxRetry, counted from the end of the attempt; a lost
-/// connection is told once and repaired the same way.
+/// connection is told once and repaired the same way. A connection counts as up once it
+/// has delivered a line or lasted kProven; one that ends before is a failed attempt (a peer
+/// that accepts and closes at once must not reset the back-off).
 class CallMonitorLine final : public Line, private MonitorSocket::Listener
 {
 public:
@@ -24,6 +26,7 @@ public:
     static constexpr std::chrono::seconds kConnectTimeout{5};
     static constexpr std::chrono::seconds kFirstRetry{5};
     static constexpr std::chrono::seconds kMaxRetry{60};
+    static constexpr std::chrono::seconds kProven{10};
 
     /// The real connection: a QTcpSocket and a QTimer (needs a QCoreApplication).
     CallMonitorLine(std::string host, std::uint16_t port, NoticeSink notice = {});
@@ -41,13 +44,14 @@ public:
     bool isLineUp() const { return m_state == State::Up; }
 
 private:
-    enum class State { Stopped, Connecting, Up, Waiting };
+    enum class State { Stopped, Connecting, Opened, Up, Waiting };
 
     void onConnected() override;
     void onReceived(std::string_view bytes) override;
     void onClosed(const std::string &reason) override;
 
     void connect();
+    void becomeUp();
     void attemptFailed(const std::string &reason);
     void notice(const std::string &text);
 

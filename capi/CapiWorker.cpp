@@ -5,6 +5,7 @@
 #include "capi/CapiState.h"
 #include "capi/CapiUnavailable.h"
 
+#include <atomic>
 #include <cstdio>
 #include <poll.h>
 #include <sys/eventfd.h>
@@ -30,6 +31,15 @@ constexpr std::chrono::milliseconds kPartialWait{10};
 constexpr std::chrono::milliseconds kIdle{20};
 constexpr std::chrono::milliseconds kIdleAfterTraffic{1};
 constexpr std::chrono::milliseconds kTrafficWindow{200};
+
+std::atomic<bool> g_parked{false};
+
+/// A thread of the library never returns from here once the process is ending.
+void parkIfEnding()
+{
+    while (g_parked.load(std::memory_order_acquire))
+        std::this_thread::sleep_for(std::chrono::hours(1));
+}
 
 } // namespace
 
@@ -78,6 +88,7 @@ struct CapiWorker::Shared
     /// descriptor to wait on.
     bool pollLine()
     {
+        parkIfEnding();
         const int fd = registered ? capi.pollDescriptor(applId) : -1;
         if (fd < 0 || !wakeFd)
             return false;
@@ -118,6 +129,7 @@ struct CapiWorker::Shared
 
 bool CapiWorker::Shared::pass()
 {
+    parkIfEnding();
     if (unavailable)
         return false;
     bool fetched = false;
@@ -172,6 +184,7 @@ void CapiWorker::Shared::attemptRegistration()
 
 void CapiWorker::Shared::putQueued()
 {
+    parkIfEnding();
     std::deque<std::pair<std::uint32_t, std::vector<std::uint8_t>>> queued;
     {
         std::lock_guard lock(mutex);
@@ -191,6 +204,7 @@ bool CapiWorker::Shared::fetch()
     if (inboxSize() >= kMaxInbox)
         return false;
     CapiMessage message;
+    parkIfEnding();
     const std::uint32_t result = capi.CAPI_GET_MESSAGE(applId, message);
     checkResult(result);
     if (result != CapiResult::NoError || message.data == nullptr)
@@ -261,6 +275,7 @@ void CapiWorker::Shared::release()
 {
     if (!registered)
         return;
+    parkIfEnding();
     registered = false;
     up = false;
     lost = false;
@@ -353,6 +368,11 @@ bool CapiWorker::stop(std::chrono::milliseconds wait)
     // reference to the shared state and ends with the process.
     m_thread.detach();
     return false;
+}
+
+void CapiWorker::parkAll()
+{
+    g_parked.store(true, std::memory_order_release);
 }
 
 void CapiWorker::runOnce()

@@ -73,6 +73,11 @@ public:
     /// finish within wait (a library call hangs): it is abandoned, the release skipped.
     bool stop(std::chrono::milliseconds wait);
 
+    /// The process is ending: from now on no CAPI thread enters the library again (each
+    /// stops where it is before its next call), so that the library's own exit-time
+    /// teardown never runs under one. A call in progress is not interrupted.
+    static void parkAll();
+
     /// One pass of the thread's loop on the caller's thread (Manual mode).
     void runOnce();
     /// Puts what is queued and acts on a loss they found (Manual mode; the thread does so

@@ -145,4 +145,21 @@ TEST_F(ProgramCallMonitor, AddressBooksLeaveTheLogAsItWas)
     EXPECT_TRUE(program.isRunning());
 }
 
+// A router that accepts and closes at once: each short connection is a failed attempt, so
+// the retries back off (at 0, 5 and 15 s; the next at 35 s) and the failure is told once,
+// never as a connection made and lost.
+TEST_F(ProgramCallMonitor, PeerThatAcceptsAndClosesAtOnceBacksOffAndIsToldOnce)
+{
+    sim.start("hang-up-on-accept 120\n");
+    startProgram();
+    ASSERT_TRUE(waitUntil([&] { return sim.count("OPEN conn=") >= 1; }, 20s)) << err();
+    std::this_thread::sleep_for(17s);
+    EXPECT_EQ(sim.count("OPEN conn="), 3) << sim.transcript();
+    const std::string e = err();
+    const std::string told = "Klingelwacht: Keine Verbindung zum Anrufmonitor";
+    ASSERT_NE(e.find(told), std::string::npos) << e;
+    EXPECT_EQ(e.find(told), e.rfind(told)) << e;
+    EXPECT_EQ(e.find("Anrufmonitor-Verbindung"), std::string::npos) << e; // made, lost
+}
+
 } // namespace

@@ -80,6 +80,7 @@ void parseWords(const std::string &text, const std::string &verb,
         simcore::parseControl(verb, args, line, command,
                               {{"sleep", Command::Kind::Sleep, 1, 1},
                                {"refuse", Command::Kind::Refuse, 1, 1},
+                               {"hang-up-on-accept", Command::Kind::HangUp, 1, 1},
                                {"drop-connection", Command::Kind::Drop},
                                {"exit", Command::Kind::Exit}});
     }

@@ -17,6 +17,7 @@ struct Command
         Endings,    // endings lf|crlf: how the lines from now on end
         Drop,       // drop-connection: closes every connection, keeps listening
         Refuse,     // refuse <seconds>: also closes the port for that long
+        HangUp,     // hang-up-on-accept <seconds>: closes each new connection at once
         Exit,
     };
     Kind kind = Kind::Exit;
@@ -25,7 +26,8 @@ struct Command
     bool dated = false;     // bytes lack the leading date and time
     bool terminate = false; // the line end is added when sent
     bool crlf = false;      // Endings: CR LF from now on
-    double seconds = -1;    // sleep, refuse: how long; wait-for-client: timeout (-1: none)
+    double seconds =
+        -1; // sleep, refuse, hang-up-on-accept: how long; wait-for-client: timeout (-1: none)
     int line = 0;
 };
 

@@ -110,6 +110,12 @@ Simulator::Outcome Simulator::perform(const Command &c)
     case Command::Kind::Refuse:
         // The commands after it wait for the port to open again.
         return closeFor(c.seconds, "REFUSE", "refuse");
+    case Command::Kind::HangUp:
+        // A peer that accepts and closes straight away, for as long as the command lasts;
+        // the loop comes here right after each accept.
+        for (auto &cl : m_connections)
+            close(*cl, "hang-up");
+        return sleep(c.seconds);
     case Command::Kind::Drop:
         return drop();
     case Command::Kind::Exit:

@@ -5,6 +5,7 @@
 #include "tests/support/CapisimSession.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/Files.h"
+#include "tests/support/SlowCalls.h"
 #include "ui/AppIdentity.h"
 
 #include <QImage>
@@ -537,6 +538,35 @@ TEST_F(WaylandDesktop, ContextMenuShowsTheCallListAndNoMenuWindow)
     app.signal(SIGTERM);
     ASSERT_EQ(app.wait(20s), 0);
     expectStartAndEndOnly();
+}
+
+// Qt's Wayland plugin ends the process with _exit() when the compositor goes, and no exit
+// handler runs. The program notices the hang-up first: both cleared calls and the end
+// marker are in the log, on a disk that takes 2 s per sync too.
+TEST_F(WaylandDesktop, CompositorLossOnASlowDiskKeepsTheCallsAndTheEndMarker)
+{
+    startLine("wait-for LISTEN_REQ timeout=60\n"
+              "connect plci=0x101 called=345 calling=3012345 ton=0x21 pi=0x80\n"
+              "wait-for ALERT_REQ plci=0x101 timeout=60\n"
+              "disconnect plci=0x101 reason=0x349A\n"
+              "wait-for DISCONNECT_RESP plci=0x101 timeout=60\n"
+              "connect plci=0x102 called=346 calling=3099 ton=0x21 pi=0x80\n"
+              "wait-for ALERT_REQ plci=0x102 timeout=60\n"
+              "disconnect plci=0x102 reason=0x3490\n"
+              "wait-for DISCONNECT_RESP plci=0x102 timeout=60\n");
+    startApp(SlowCalls{2000, "", 0}.env(root.string()));
+    ASSERT_TRUE(sim.waitForEntry(Condition{"DISCONNECT_RESP", {{"plci", "0x102"}}}, 0, 90s));
+    std::this_thread::sleep_for(300ms);
+
+    const auto lostAt = std::chrono::steady_clock::now();
+    sway.stop();
+    ASSERT_NE(app.wait(20s), -2);
+    EXPECT_LT(std::chrono::steady_clock::now() - lostAt, 5s);
+    const auto lines = logLines();
+    ASSERT_EQ(lines.size(), 4u) << readFile(binDir / "caller.log");
+    EXPECT_TRUE(lines[1].starts_with("03012345\t345\t")) << lines[1];
+    EXPECT_TRUE(lines[2].starts_with("03099\t346\t")) << lines[2];
+    EXPECT_TRUE(lines[3].ends_with("   Ende")) << lines[3];
 }
 
 class WaylandWithXwayland : public WaylandDesktop

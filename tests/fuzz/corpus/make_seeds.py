@@ -48,7 +48,8 @@ put("capisim_frames", "short_and_partial", b"\x10" + frame(b"\x01\x02") + b"\x80
 put("capisim_frames", "bad_type", b"\x02" + frame(b"") + b"\x7f\x00\x00")
 put("capisim_frames", "too_long", b"\x05\x80\x01\x10" + bytes(8))
 
-# call_monitor: the first byte picks the piece size; the rest is what the router sends.
+# call_monitor: the first byte picks the piece size (0xFF: the bytes go in 32 times); the
+# rest is what the router sends.
 put("call_monitor", "answered_and_hung_up", b"\x05"
     b"07.12.26 14:05:09;RING;0;0301234567;5551234;SIP0;\r\n"
     b"07.12.26 14:05:12;CONNECT;0;10;0301234567;\r\n"
@@ -60,4 +61,6 @@ put("call_monitor", "overlap_and_outgoing", b"\x3f"
     b"d;DISCONNECT;2;9;\nd;DISCONNECT;7;1;\n")
 put("call_monitor", "garbage", b"\x00"
     b"\xff\xfe;RING;;\n;;;;\nd;HOLD;0;\nd;RING;99999999999;1;2;\n\x00\x01\r\r\n"
-    b"d;RING;0;#0,3\"\t\x7f;5\x1b[1m;\n" + b"x" * 5000 + b"\nd;CONNECT;0;<b>;\n")
+    b"d;RING;0;#0,3\"\t\x7f;5\x1b[1m;\nd;CONNECT;0;<b>;\n")
+# A first byte of 0xFF feeds the bytes 32 times: a line of 6 400 bytes.
+put("call_monitor", "long_line", b"\xff" + b"x" * 200)

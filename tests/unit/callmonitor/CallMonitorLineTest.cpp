@@ -4,6 +4,7 @@
 #include "tests/fakes/FakeMonitorSocket.h"
 #include "tests/fakes/RecordingCallEvents.h"
 
+#include <functional>
 #include <gtest/gtest.h>
 
 namespace {
@@ -27,7 +28,14 @@ protected:
     void connectNow()
     {
         line.start();
+        acceptProven();
+    }
+    /// The peer accepts and the connection lasts until it counts as up.
+    void acceptProven()
+    {
         socket->accept();
+        ASSERT_EQ(timer->pending, 10000ms);
+        timer->fire();
     }
     Notices takeNotices() { return std::exchange(notices, {}); }
     /// The delays of n failed attempts in a row, each refused at once.
@@ -51,6 +59,9 @@ TEST_F(MonitorLine, StartConnectsToHostAndPortWithATimeout)
     EXPECT_EQ(socket->attempts[0].port, 1012);
     EXPECT_EQ(timer->pending, 5000ms);
     socket->accept();
+    EXPECT_FALSE(line.isLineUp());
+    EXPECT_EQ(events.take(), Events{});
+    timer->fire();
     EXPECT_FALSE(timer->pending.has_value());
     EXPECT_TRUE(line.isLineUp());
     EXPECT_EQ(events.take(), Events{"up"});
@@ -77,7 +88,7 @@ TEST_F(MonitorLine, RefusedAttemptsBackOffQuietlyAfterTheFirstMessage)
     EXPECT_EQ(socket->attempts.size(), 8u);
     EXPECT_EQ(takeNotices(),
               Notices{"Keine Verbindung zum Anrufmonitor (fritz.box:1012: Connection refused)"});
-    socket->accept();
+    acceptProven();
     EXPECT_EQ(takeNotices(), Notices{"Anrufmonitor-Verbindung hergestellt"});
     EXPECT_EQ(events.take(), Events{"up"});
 }
@@ -112,7 +123,7 @@ TEST_F(MonitorLine, LostConnectionIsToldOnceAndRepaired)
     timer->fire();
     EXPECT_EQ(refuse(2), (std::vector<std::chrono::milliseconds>{10s, 20s}));
     EXPECT_EQ(takeNotices(), Notices{});
-    socket->accept();
+    acceptProven();
     EXPECT_EQ(takeNotices(), Notices{"Anrufmonitor-Verbindung wieder hergestellt"});
     EXPECT_EQ(events.take(), Events{"up"});
     // The call open at the loss is gone: its late DISCONNECT finds nothing; the backoff
@@ -143,10 +154,45 @@ TEST_F(MonitorLine, BadLinesAreToldOncePerConnection)
     socket->end("x");
     takeNotices();
     timer->fire();
-    socket->accept();
+    acceptProven();
     takeNotices();
     socket->send("wieder\n");
     EXPECT_EQ(takeNotices(), Notices{"Anrufmonitor: Zeile nicht verstanden, übersprungen: wieder"});
+}
+
+// A connection that ends within 10 s without a line is a failed attempt: told once, the
+// back-off goes on doubling and the line never comes up. A line, or 10 s, make it up.
+TEST(MonitorLineShort, CountsAsUpOnlyWithALineOrTenSeconds)
+{
+    using Peer = std::function<void(FakeMonitorSocket &, FakeLineTimer &)>;
+    const std::vector<std::pair<Peer, bool>> peers{
+        {[](FakeMonitorSocket &, FakeLineTimer &) {}, false},
+        {[](FakeMonitorSocket &peer, FakeLineTimer &) { peer.send("d;RING;0;0"); }, false},
+        {[](FakeMonitorSocket &peer, FakeLineTimer &) { peer.send("d;RING;0;030;5;\n"); }, true},
+        {[](FakeMonitorSocket &, FakeLineTimer &clock) { clock.fire(); }, true}};
+    for (const auto &[peer, up] : peers) {
+        auto *socket = new FakeMonitorSocket;
+        auto *timer = new FakeLineTimer;
+        Notices notices;
+        CallMonitorLine line{"fritz.box", 1012, std::unique_ptr<MonitorSocket>(socket),
+                             std::unique_ptr<LineTimer>(timer),
+                             [&](const std::string &t) { notices.push_back(t); }};
+        RecordingCallEvents events;
+        line.setCallEvents(&events);
+        line.start();
+        std::vector<std::chrono::milliseconds> delays;
+        for (int i = 0; i < 6; ++i) {
+            socket->accept();
+            peer(*socket, *timer);
+            socket->end("The remote host closed the connection");
+            delays.push_back(timer->pending.value_or(0ms));
+            timer->fire();
+        }
+        using Delays = std::vector<std::chrono::milliseconds>;
+        EXPECT_EQ(delays, (up ? Delays(6, 5s) : Delays{5s, 10s, 20s, 40s, 60s, 60s}));
+        EXPECT_EQ(events.take().empty(), !up);
+        EXPECT_EQ(notices.size(), up ? 11u : 1u); // lost and back each time, or told once
+    }
 }
 
 TEST_F(MonitorLine, StopDropsTheConnectionAndEverythingScheduled)

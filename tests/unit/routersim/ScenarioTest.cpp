@@ -59,6 +59,8 @@ TEST(RouterScenario, ControlCommands)
     EXPECT_EQ(one("sleep 1.5").seconds, 1.5);
     EXPECT_EQ(one("refuse 20").kind, Command::Kind::Refuse);
     EXPECT_EQ(one("refuse 20").seconds, 20);
+    EXPECT_EQ(one("hang-up-on-accept 30").kind, Command::Kind::HangUp);
+    EXPECT_EQ(one("hang-up-on-accept 30").seconds, 30);
     EXPECT_EQ(one("wait-for-client").seconds, -1);
     EXPECT_EQ(one("wait-for-client timeout=3").seconds, 3);
     EXPECT_EQ(one("drop-connection").kind, Command::Kind::Drop);

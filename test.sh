@@ -72,8 +72,8 @@ fi
 
 # The parts with threads of their own: their test programs, and the tests in them (a ctest
 # regex) that ThreadSanitizer runs. A new threaded part adds its program and its tests here.
-tsan_targets=(capi_unit_tests calllog_unit_tests)
-tsan_tests='CapiWorker|CapiLine|CallLog'
+tsan_targets=(capi_unit_tests calllog_unit_tests phonebook_unit_tests)
+tsan_tests='CapiWorker|CapiLine|CallLog|PhonebookTest'
 
 if wants tsan; then
     echo "== ThreadSanitizer build (${tsan_targets[*]})"

@@ -3,7 +3,7 @@
 #include "calllog/CallLine.h"
 #include "calllog/ListInput.h"
 #include "calllog/LogRecordSink.h"
-#include "calllog/LogText.h"
+#include "base/Utf8.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,6 +1,7 @@
 #include "phonebook/VCardParser.h"
 
 #include "base/Notice.h"
+#include "base/Utf8.h"
 
 #include <algorithm>
 #include <array>
@@ -49,64 +50,16 @@ std::string_view trim(std::string_view s)
     return s;
 }
 
-void appendUtf8(std::string &out, char32_t c)
-{
-    if (c < 0x80) {
-        out += static_cast<char>(c);
-    } else if (c < 0x800) {
-        out += static_cast<char>(0xC0 | (c >> 6));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-        out += static_cast<char>(0xE0 | (c >> 12));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-}
-
-bool isUtf8(std::string_view s)
-{
-    std::size_t i = 0;
-    while (i < s.size()) {
-        const auto c = static_cast<unsigned char>(s[i]);
-        std::size_t more = 0;
-        if (c < 0x80)
-            more = 0;
-        else if (c >= 0xC2 && c <= 0xDF)
-            more = 1;
-        else if (c >= 0xE0 && c <= 0xEF)
-            more = 2;
-        else if (c >= 0xF0 && c <= 0xF4)
-            more = 3;
-        else
-            return false;
-        if (more > s.size() - i - 1)
-            return false;
-        for (std::size_t k = 1; k <= more; ++k) {
-            if ((static_cast<unsigned char>(s[i + k]) & 0xC0) != 0x80)
-                return false;
-        }
-        i += more + 1;
-    }
-    return true;
-}
-
-// WINDOWS-1252's 0x80..0x9F; the rest of its upper half is ISO-8859-1.
-constexpr std::array<char16_t, 32> kCp1252High = {
-    0x20AC, 0xFFFD, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0xFFFD, 0x017D, 0xFFFD, 0xFFFD, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0xFFFD, 0x017E, 0x0178};
-
 std::string singleByteToUtf8(std::string_view s, bool cp1252)
 {
     std::string out;
-    out.reserve(s.size() + s.size() / 4);
-    for (const char ch : s) {
-        const auto c = static_cast<unsigned char>(ch);
-        if (cp1252 && c >= 0x80 && c < 0xA0)
-            appendUtf8(out, kCp1252High[c - 0x80]);
-        else
-            appendUtf8(out, c);
+    if (cp1252) {
+        appendWindows1252AsUtf8(s, out);
+        return out;
     }
+    out.reserve(s.size() + s.size() / 4);
+    for (const char ch : s)
+        appendUtf8(static_cast<unsigned char>(ch), out);
     return out;
 }
 
@@ -494,7 +447,7 @@ std::string vCardToUtf8(std::string_view bytes, std::string_view charset)
         return singleByteToUtf8(bytes, false);
     if (equalsNoCase(charset, "WINDOWS-1252") || equalsNoCase(charset, "CP1252"))
         return singleByteToUtf8(bytes, true);
-    if (isUtf8(bytes))
+    if (isValidUtf8(bytes))
         return std::string(bytes);
     return singleByteToUtf8(bytes, true);
 }

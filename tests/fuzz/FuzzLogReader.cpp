@@ -6,7 +6,7 @@
 #include "calllog/ListInput.h"
 #include "calllog/LogReader.h"
 #include "calllog/LogRecordSink.h"
-#include "calllog/LogText.h"
+#include "base/Utf8.h"
 
 #include <algorithm>
 #include <cstdint>

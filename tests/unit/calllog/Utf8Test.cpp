@@ -1,18 +1,18 @@
-#include "calllog/LogText.h"
+#include "base/Utf8.h"
 
 #include <gtest/gtest.h>
 #include <string>
 
 namespace {
 
-TEST(LogText, ValidUtf8)
+TEST(Utf8, ValidUtf8)
 {
     for (const std::string_view ok :
          {"", "plain", "M\xC3\xBCller", "\xE2\x82\xAC", "\xF0\x9F\x93\x9E", "\xF4\x8F\xBF\xBF"})
         EXPECT_TRUE(isValidUtf8(ok)) << ok;
 }
 
-TEST(LogText, InvalidUtf8)
+TEST(Utf8, InvalidUtf8)
 {
     for (const std::string_view bad : {
              "M\xFCller",        // Windows-1252 ü
@@ -28,7 +28,7 @@ TEST(LogText, InvalidUtf8)
         EXPECT_FALSE(isValidUtf8(bad));
 }
 
-TEST(LogText, DecodesWindows1252)
+TEST(Utf8, DecodesWindows1252)
 {
     std::string out;
     appendWindows1252AsUtf8("M\xFCller \x80 \xE4\xF6\xDF \x84x\x93 \x81", out);

@@ -1,4 +1,4 @@
-#include "calllog/LogText.h"
+#include "base/Utf8.h"
 
 #include <array>
 #include <cstdint>
@@ -52,6 +52,8 @@ constexpr std::array<char16_t, 32> kHighControls = {
     0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
     0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
 
+} // namespace
+
 void appendUtf8(char32_t cp, std::string &out)
 {
     if (cp < 0x80) {
@@ -65,8 +67,6 @@ void appendUtf8(char32_t cp, std::string &out)
         out += static_cast<char>(0x80 | (cp & 0x3F));
     }
 }
-
-} // namespace
 
 void appendWindows1252AsUtf8(std::string_view bytes, std::string &out)
 {

@@ -2,8 +2,8 @@
 
 #include "app/MissedCalls.h"
 #include "app/PhonebookSettings.h"
-#include "app/RouterPhonebookSetup.h"
 #include "app/ProcessEnd.h"
+#include "app/RouterPhonebookSetup.h"
 #include "app/ViewsRecordSink.h"
 #include "app/modCapi.h"
 #include "base/Notice.h"

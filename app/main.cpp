@@ -2,9 +2,9 @@
 #include "app/ProgramDir.h"
 
 #include "app/Autostart.h"
+#include "app/CompositorWatch.h"
 #include "app/FirstStart.h"
 #include "app/LookupCommand.h"
-#include "app/CompositorWatch.h"
 #include "app/ProcessEnd.h"
 #include "app/QuitSignals.h"
 #include "app/RouterPhonebookSetup.h"

@@ -1,9 +1,9 @@
 #include "calllog/LogReader.h"
 
+#include "base/Utf8.h"
 #include "calllog/CallLine.h"
 #include "calllog/ListInput.h"
 #include "calllog/LogRecordSink.h"
-#include "base/Utf8.h"
 
 #include <algorithm>
 #include <cstring>

@@ -2,11 +2,11 @@
 // Windows-1252 logs. Beyond not crashing: no row holds a line end, every row is UTF-8,
 // the rows do not depend on how the file arrives in blocks, and a call line as the
 // program writes it reads back as exactly its five fields.
+#include "base/Utf8.h"
 #include "calllog/CallLine.h"
 #include "calllog/ListInput.h"
 #include "calllog/LogReader.h"
 #include "calllog/LogRecordSink.h"
-#include "base/Utf8.h"
 
 #include <algorithm>
 #include <cstdint>

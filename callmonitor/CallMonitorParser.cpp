@@ -1,24 +1,34 @@
 #include "callmonitor/CallMonitorParser.h"
 
-#include <vector>
+#include <array>
 
 namespace {
 
-std::vector<std::string_view> splitFields(std::string_view line)
+// The fields the program reads; the ones after them are not looked at.
+constexpr std::size_t kFieldsRead = 5;
+
+struct Fields
 {
-    std::vector<std::string_view> fields;
+    std::array<std::string_view, kFieldsRead> at;
+    std::size_t count = 0;
+};
+
+Fields splitFields(std::string_view line)
+{
+    Fields fields;
     std::size_t start = 0;
-    for (;;) {
+    while (fields.count < kFieldsRead) {
         const auto semi = line.find(';', start);
         if (semi == std::string_view::npos) {
             // The rest after the last ';' is a field unless the line ended with the ';'.
-            if (start < line.size() || fields.empty())
-                fields.push_back(line.substr(start));
-            return fields;
+            if (start < line.size() || fields.count == 0)
+                fields.at[fields.count++] = line.substr(start);
+            break;
         }
-        fields.push_back(line.substr(start, semi - start));
+        fields.at[fields.count++] = line.substr(start, semi - start);
         start = semi + 1;
     }
+    return fields;
 }
 
 std::optional<std::uint32_t> connectionId(std::string_view text)
@@ -38,9 +48,10 @@ std::optional<std::uint32_t> connectionId(std::string_view text)
 
 std::optional<MonitorRecord> CallMonitorParser::parseLine(std::string_view line)
 {
-    const auto f = splitFields(line);
+    const Fields fields = splitFields(line);
+    const auto &f = fields.at;
     // Field 0 is the router's date and time: the program uses its own clock.
-    if (f.size() < 3)
+    if (fields.count < 3)
         return std::nullopt;
     const auto id = connectionId(f[2]);
     if (!id)
@@ -49,16 +60,16 @@ std::optional<MonitorRecord> CallMonitorParser::parseLine(std::string_view line)
     r.connection = *id;
     // Fields after the ones read (the line, the duration, newer firmware's additions) are
     // not looked at.
-    if (f[1] == "RING" && f.size() >= 5) {
+    if (f[1] == "RING" && fields.count >= 5) {
         r.kind = MonitorRecord::Kind::Ring;
         r.caller = f[3];
         r.called = f[4];
-    } else if (f[1] == "CONNECT" && f.size() >= 4 && !f[3].empty()) {
+    } else if (f[1] == "CONNECT" && fields.count >= 4 && !f[3].empty()) {
         r.kind = MonitorRecord::Kind::Connect;
         r.extension = f[3];
     } else if (f[1] == "DISCONNECT") {
         r.kind = MonitorRecord::Kind::Disconnect;
-    } else if (f[1] == "CALL" && f.size() >= 4) {
+    } else if (f[1] == "CALL" && fields.count >= 4) {
         r.kind = MonitorRecord::Kind::Call;
         r.extension = f[3];
     } else {
@@ -73,9 +84,14 @@ void CallMonitorParser::feed(std::string_view bytes, const Sink &sink)
         const auto lf = bytes.find('\n');
         const auto piece = bytes.substr(0, lf);
         if (!m_discarding) {
-            if (m_line.size() + piece.size() > kMaxLine + 1) {
-                // Too long even allowing for a CR before the LF: dropped up to its LF.
-                m_line.append(piece.substr(0, kReportedChars));
+            if (m_line.size() + piece.size() > m_maxLine + 1) {
+                // Too long even allowing for a CR before the LF: dropped up to its LF. The
+                // report leaves out a CR that may be the line's end, whether or not its LF
+                // came in the same read.
+                std::string_view shown = piece;
+                if (shown.ends_with('\r'))
+                    shown.remove_suffix(1);
+                m_line.append(shown.substr(0, kReportedChars));
                 noteBad(m_line);
                 m_line.clear();
                 m_discarding = true;
@@ -100,7 +116,7 @@ void CallMonitorParser::endLine(const Sink &sink)
     std::string_view line = m_line;
     if (!line.empty() && line.back() == '\r')
         line.remove_suffix(1);
-    if (line.size() > kMaxLine) {
+    if (line.size() > m_maxLine) {
         noteBad(line);
     } else if (!line.empty()) {
         // Blank lines (a keep-alive, an extra CR LF) are not worth a word.

@@ -48,8 +48,8 @@ put("capisim_frames", "short_and_partial", b"\x10" + frame(b"\x01\x02") + b"\x80
 put("capisim_frames", "bad_type", b"\x02" + frame(b"") + b"\x7f\x00\x00")
 put("capisim_frames", "too_long", b"\x05\x80\x01\x10" + bytes(8))
 
-# call_monitor: the first byte picks the piece size (0xFF: the bytes go in 32 times); the
-# rest is what the router sends.
+# call_monitor: the first byte picks the piece size (low six bits) and the line limit (high
+# two bits: 0 the program's own, else 24, 79 or 81); the rest is what the router sends.
 put("call_monitor", "answered_and_hung_up", b"\x05"
     b"07.12.26 14:05:09;RING;0;0301234567;5551234;SIP0;\r\n"
     b"07.12.26 14:05:12;CONNECT;0;10;0301234567;\r\n"
@@ -62,5 +62,5 @@ put("call_monitor", "overlap_and_outgoing", b"\x3f"
 put("call_monitor", "garbage", b"\x00"
     b"\xff\xfe;RING;;\n;;;;\nd;HOLD;0;\nd;RING;99999999999;1;2;\n\x00\x01\r\r\n"
     b"d;RING;0;#0,3\"\t\x7f;5\x1b[1m;\nd;CONNECT;0;<b>;\n")
-# A first byte of 0xFF feeds the bytes 32 times: a line of 6 400 bytes.
-put("call_monitor", "long_line", b"\xff" + b"x" * 200)
+# A line over the limit of 81, then one under it.
+put("call_monitor", "long_line", b"\xff" + b"x" * 200 + b"\r\nd;RING;0;030;555;SIP0;\r\n")

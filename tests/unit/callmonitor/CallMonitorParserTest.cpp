@@ -153,28 +153,30 @@ TEST(CallMonitorParser, FirstBadLineIsKeptCutTo80PrintableCharacters)
     EXPECT_EQ(p.firstBadLine(), "");
 }
 
-// Lines up to 4096 bytes (not counting CR LF) are read; longer ones are dropped up to their
-// LF, however the bytes are split, and the next line is read again.
-TEST(CallMonitorParser, LinesLongerThan4KiBAreDiscardedUpToTheirLf)
+// Lines up to the limit (4096 bytes unless given, not counting CR LF) are read; longer ones
+// are dropped up to their LF, however the bytes are split, and the next line is read again.
+TEST(CallMonitorParser, LinesLongerThanTheLimitAreDiscardedUpToTheirLf)
 {
     const std::string head = "d;RING;0;030;555;";
-    const std::string fits = head + std::string(CallMonitorParser::kMaxLine - head.size(), 'x');
-    const std::string tooLong = fits + "x";
-    const std::string next = "d;DISCONNECT;0;\n";
-    for (const std::string end : {"\n", "\r\n"}) {
-        for (const std::size_t piece :
-             {std::size_t{1}, std::size_t{7}, std::size_t{4096}, std::size_t{100000}}) {
-            CallMonitorParser p;
-            std::vector<std::string> pieces;
-            const std::string all =
-                fits + end + tooLong + end + std::string(20000, 'y') + end + next;
-            for (std::size_t i = 0; i < all.size(); i += piece)
-                pieces.push_back(all.substr(i, piece));
-            EXPECT_EQ(feedAll(p, pieces),
-                      (std::vector<std::string>{"RING 0 [030] [555]", "DISCONNECT 0"}))
-                << piece;
-            EXPECT_EQ(p.badLines(), 2u);
-            EXPECT_EQ(p.firstBadLine(), tooLong.substr(0, 80));
+    for (const std::size_t limit : {CallMonitorParser::kMaxLine, std::size_t{24}}) {
+        const std::string fits = head + std::string(limit - head.size(), 'x');
+        const std::string tooLong = fits + "x";
+        const std::string next = "d;DISCONNECT;0;\n";
+        for (const std::string end : {"\n", "\r\n"}) {
+            for (const std::size_t piece :
+                 {std::size_t{1}, std::size_t{7}, std::size_t{4096}, std::size_t{100000}}) {
+                CallMonitorParser p(limit);
+                std::vector<std::string> pieces;
+                const std::string all =
+                    fits + end + tooLong + end + std::string(20000, 'y') + end + next;
+                for (std::size_t i = 0; i < all.size(); i += piece)
+                    pieces.push_back(all.substr(i, piece));
+                EXPECT_EQ(feedAll(p, pieces),
+                          (std::vector<std::string>{"RING 0 [030] [555]", "DISCONNECT 0"}))
+                    << limit << " " << piece;
+                EXPECT_EQ(p.badLines(), 2u);
+                EXPECT_EQ(p.firstBadLine(), tooLong.substr(0, 80));
+            }
         }
     }
 }

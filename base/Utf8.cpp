@@ -52,30 +52,41 @@ constexpr std::array<char16_t, 32> kHighControls = {
     0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
     0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
 
+// Writes cp (below U+10000) at w; returns the end of what it wrote.
+char *putUtf8(char32_t cp, char *w)
+{
+    if (cp < 0x80) {
+        *w++ = static_cast<char>(cp);
+    } else if (cp < 0x800) {
+        *w++ = static_cast<char>(0xC0 | (cp >> 6));
+        *w++ = static_cast<char>(0x80 | (cp & 0x3F));
+    } else {
+        *w++ = static_cast<char>(0xE0 | (cp >> 12));
+        *w++ = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        *w++ = static_cast<char>(0x80 | (cp & 0x3F));
+    }
+    return w;
+}
+
 } // namespace
 
 void appendUtf8(char32_t cp, std::string &out)
 {
-    if (cp < 0x80) {
-        out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-        out += static_cast<char>(0xC0 | (cp >> 6));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-        out += static_cast<char>(0xE0 | (cp >> 12));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
+    char buf[3];
+    out.append(buf, static_cast<std::size_t>(putUtf8(cp, buf) - buf));
 }
 
 void appendWindows1252AsUtf8(std::string_view bytes, std::string &out)
 {
-    out.reserve(out.size() + bytes.size() * 2);
+    // Sized once for three bytes a character and cut to what was written: old logs are
+    // decoded a row at a time, and a byte-wise append costs more than the decoding.
+    const std::size_t from = out.size();
+    out.resize(from + bytes.size() * 3);
+    char *const begin = out.data();
+    char *w = begin + from;
     for (const char ch : bytes) {
         const auto c = static_cast<unsigned char>(ch);
-        if (c >= 0x80 && c < 0xA0)
-            appendUtf8(kHighControls[c - 0x80], out);
-        else
-            appendUtf8(c, out);
+        w = putUtf8(c >= 0x80 && c < 0xA0 ? kHighControls[c - 0x80] : char32_t{c}, w);
     }
+    out.resize(static_cast<std::size_t>(w - begin));
 }

@@ -15,8 +15,11 @@ std::string formatted(const char *format, const std::tm &when)
 
 void appendField(std::string &row, std::string_view field)
 {
-    for (const char c : field)
-        row += (c == '\t' || c == '\r' || c == '\n') ? ' ' : c;
+    const std::size_t from = row.size();
+    row.append(field);
+    std::replace_if(
+        row.begin() + static_cast<std::ptrdiff_t>(from), row.end(),
+        [](char c) { return c == '\t' || c == '\r' || c == '\n'; }, ' ');
 }
 
 /// The text up to the next TAB, which is passed over; the whole rest when there is none.

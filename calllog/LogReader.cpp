@@ -129,7 +129,8 @@ void readRecords(ByteSource &source, LogRecordSink &sink, std::size_t blockSize,
         filled += got;
         std::string_view bytes(buffer.get(), filled);
         if (unfinished && !atEnd && filled <= maxRecord &&
-            bytes.find_first_of(",\r\n\"", before) == std::string_view::npos)
+            std::none_of(bytes.begin() + static_cast<std::ptrdiff_t>(before), bytes.end(),
+                         [](char c) { return c == ',' || c == '\r' || c == '\n' || c == '"'; }))
             continue;
         unfinished = false;
         std::size_t pos = 0;

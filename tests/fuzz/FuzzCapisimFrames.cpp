@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
+#include <utility>
 #include <vector>
 
 using capisim::Bytes;
@@ -19,11 +20,12 @@ std::vector<Bytes> drain(FrameReader &reader, FrameReader::Status &status)
     std::vector<Bytes> frames;
     Bytes payload;
     while ((status = reader.next(payload)) == FrameReader::Status::Frame)
-        frames.push_back(payload);
+        frames.push_back(std::move(payload)); // next() assigns it afresh
     return frames;
 }
 
-void checkFrame(const Bytes &payload)
+// Checks one frame's payload; returns it framed again.
+Bytes checkFrame(const Bytes &payload)
 {
     if (payload.size() > capisim::kMaxFrame)
         std::abort();
@@ -39,6 +41,7 @@ void checkFrame(const Bytes &payload)
     const std::vector<Bytes> back = drain(again, status);
     if (back.size() != 1 || back[0] != payload || status != FrameReader::Status::NeedMore)
         std::abort();
+    return framed;
 }
 
 } // namespace
@@ -72,8 +75,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     // The frames are the stream's front, byte for byte.
     std::size_t at = 0;
     for (const Bytes &payload : expected) {
-        checkFrame(payload);
-        const Bytes framed = capisim::frame(payload);
+        const Bytes framed = checkFrame(payload);
         if (!std::equal(framed.begin(), framed.end(), stream + at))
             std::abort();
         at += framed.size();
